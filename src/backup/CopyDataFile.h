@@ -1,0 +1,13 @@
+// The one routine behind every copy of data: backups, automatic backups and restores.
+#pragma once
+
+#include "common/fsys.h"
+
+#include <QString>
+
+// Copies source over target atomically (see fsys::copyReplace). Throws FileError with the reason on any failure;
+// the target is then as it was before the call.
+void CopyDataFile(const QString& source, const QString& target, const fsys::StepHook& hook = {});
+
+// Creates one folder level; throws FileError when the platform refuses.
+void MakeFolder(const QString& folder);

@@ -1,0 +1,106 @@
+// The file-system layer: every existence question, listing, folder creation and data copy goes through here.
+//
+// Written in standard C++ with one POSIX and one Win32 implementation, so that it builds and is tested on both
+// platforms without Qt. The rest of the program converts its QStrings at this boundary (see qtfs.h).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fsys {
+
+using Path = std::filesystem::path;
+
+// What the platform says about one path, after following links.
+// POSIX has no hidden or system attributes: a name starting with "." counts as hidden, and anything that is
+// neither a regular file nor a directory (a device, a socket, a pipe) counts as a system file.
+struct Attributes
+{
+    bool directory = false;
+    bool regular = false;
+    bool hidden = false;
+    bool system = false;
+    bool readOnly = false; // Windows: the read-only attribute; POSIX: we may not write it
+};
+
+// Empty when nothing can be found at the path, including names the platform rejects. Wildcard characters are
+// never expanded: the answer concerns the one path given.
+std::optional<Attributes> attributes(const Path& path);
+
+// The folder test: an existing folder or ordinary file that is neither hidden nor a system file. A path that ends
+// in a separator asks about the folder's contents, so only its being a folder counts (a drive root is hidden and
+// system on Windows, yet a perfectly good place for backups). The empty path fails.
+bool folderTest(const Path& path);
+
+// The file test: an ordinary file that is neither hidden nor a system file. Read-only files pass.
+bool fileTest(const Path& path);
+
+enum class EntryKind { OrdinaryFile, Folder, Other };
+
+struct Entry
+{
+    Path name; // bare name, without the folder
+    EntryKind kind;
+};
+
+// Every entry directly in the folder except "." and "..", in the platform's order. Hidden and system entries are
+// reported as Other, whatever else they are.
+std::vector<Entry> listFolder(const Path& folder, std::error_code& error);
+
+// Creates one folder level; the parent must exist. An existing folder is an error, as for the platform.
+std::error_code makeFolder(const Path& folder);
+
+// The folder that holds the running executable, in native form, without a trailing separator.
+Path executableFolder();
+
+// A failed operation: what was attempted, on which path, and the platform's reason.
+struct Error
+{
+    std::error_code code;
+    std::string operation;
+    Path path;
+
+    explicit operator bool() const { return static_cast<bool>(code); }
+    std::string describe() const;
+};
+
+// The named steps of copyReplace, in the order they happen.
+enum class CopyStep { Created, Wrote, Flushed, Renamed, FolderFlushed };
+
+// Called after each step with the temporary file's path. Returning an error makes the copy fail at that point,
+// which is how the restore checks its staging file and how tests inject faults.
+using StepHook = std::function<std::error_code(CopyStep step, const Path& temporary)>;
+
+// Copies source to target so that target is, at every moment, either absent, its old contents whole, or the new
+// contents whole: the bytes go to a new temporary file created exclusively in the target's folder, every write is
+// checked, the file is flushed to disk and then renamed over the target (and on POSIX the folder is flushed too).
+// An existing target that fails the file test or is read-only is never replaced. A source that changed while it was
+// copied (size, modification time or identity) fails the copy rather than leave a torn backup. On every failure
+// before the rename the temporary file is removed; the target is left as it was.
+Error copyReplace(const Path& source, const Path& target, const StepHook& hook = {});
+
+// Temporary files of copyReplace are named prefix + random hex + suffix, so a file left by a killed process is
+// recognisable and never mistaken for a backup.
+inline constexpr const char* kTemporaryPrefix = "~datamaint.";
+inline constexpr const char* kTemporarySuffix = ".tmp";
+bool isTemporaryName(const Path& name);
+
+namespace testing {
+// A process-wide hook run before the per-call one, for fault-injection tests; an empty function removes it.
+void setStepHook(StepHook hook);
+} // namespace testing
+
+namespace detail {
+bool endsWithSeparator(const Path& path);
+bool hiddenName(const Path& path);
+std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& temporary);
+Path temporaryName(std::uint64_t random);
+std::uint64_t randomBits();
+} // namespace detail
+
+} // namespace fsys

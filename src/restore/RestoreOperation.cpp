@@ -1,0 +1,67 @@
+// The restore and the backup listing.
+#include "RestoreOperation.h"
+
+#include "backup/CopyDataFile.h"
+#include "common/Routines.h"
+#include "common/qtfs.h"
+
+#include <algorithm>
+
+RestoreOutcome runRestore(const ProgramPaths& paths, const QString& selectedName, Prompter& prompter,
+                          const std::function<void()>& hideWindow)
+{
+    QString source;
+    if (!selectedName.isEmpty()) {
+        source = paths.BackupFolder + pathSeparator() + selectedName;
+        if (!qtfs::fileTest(source)) {
+            prompter.message(restoretext::file + source + restoretext::missing);
+            return RestoreOutcome::SourceMissing;
+        }
+    }
+    if (!prompter.askYesNo(restoretext::about + source + restoretext::into + restoretext::overwrite))
+        return RestoreOutcome::Declined;
+
+    // The staging file is the copy's own temporary file beside the data file; it must be there, whole and
+    // flushed, before it may take the data file's place.
+    bool stagingLost = false;
+    const auto checkStaging = [&](fsys::CopyStep step, const fsys::Path& staging) -> std::error_code {
+        if (step != fsys::CopyStep::Flushed || fsys::fileTest(staging))
+            return {};
+        stagingLost = true;
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    };
+    try {
+        CopyDataFile(source, paths.DataFilePath, checkStaging);
+        if (!qtfs::fileTest(paths.DataFilePath)) {
+            prompter.message(restoretext::dataMissing);
+            return RestoreOutcome::DataMissing;
+        }
+        hideWindow();
+    } catch (const std::exception&) {
+        prompter.message(stagingLost ? restoretext::stagingMissing : restoretext::failed);
+        return stagingLost ? RestoreOutcome::StagingMissing : RestoreOutcome::Failed;
+    }
+    prompter.message(restoretext::restored);
+    return RestoreOutcome::Restored;
+}
+
+QStringList listBackups(const QString& folderText)
+{
+    std::error_code error;
+    const auto entries = fsys::listFolder(qtfs::toPath(PathWithSlash(folderText)), error);
+    QStringList names;
+    for (const auto& entry : entries) {
+        if (entry.kind != fsys::EntryKind::OrdinaryFile)
+            continue;
+        const QString name = qtfs::fromPath(entry.name);
+        if (name.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive))
+            names.append(name);
+    }
+    // Date-named backups then list oldest first, the same on every platform; names that differ only in letter
+    // case (possible on Linux) keep a fixed order too.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    return names;
+}

@@ -1,0 +1,17 @@
+// Program start: the maintenance menu, until it is closed.
+#include "Application.h"
+#include "Dialog.h"
+
+#include <csignal>
+
+int main(int argc, char** argv)
+{
+#ifdef SIGXFSZ
+    // Past a file-size limit a write must fail like a full disk, not kill the program half way through a copy.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    Application app(argc, argv);
+    Dialog menu;
+    menu.show();
+    return app.exec();
+}
