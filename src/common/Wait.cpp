@@ -32,12 +32,11 @@ Wait::Wait()
     Command1->setFocus();
 }
 
+// Closing ends the timer with the window, so it ticks at most once.
 void Wait::Command1_Click()
 {
+    Timer1->stop();
     done(QDialog::Accepted);
 }
 
-void Wait::Timer1_Timer()
-{
-    done(QDialog::Accepted);
-}
+void Wait::Timer1_Timer() { Command1_Click(); }

@@ -1,6 +1,7 @@
 // POSIX implementation of the file-system layer.
 #include "fsys.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -82,17 +83,20 @@ std::error_code writeAll(int fd, const char* data, std::size_t size)
     return {};
 }
 
-// Copies everything from in to out. sendfile keeps the bytes in the kernel and, unlike copy_file_range,
-// never shares blocks with the source: a backup must survive damage to the original's blocks.
-Error copyBytes(int in, int out, const Path& source, const Path& temporary, const StepHook& hook, std::uint64_t& copied)
+// Copies the size the source had when it was opened: a file that keeps growing must not keep the copy going for
+// ever (the version check afterwards fails it). sendfile keeps the bytes in the kernel and, unlike
+// copy_file_range, never shares blocks with the source: a backup must survive damage to the original's blocks.
+Error copyBytes(int in, int out, const Path& source, const Path& temporary, const StepHook& hook, std::uint64_t size,
+                std::uint64_t& copied)
 {
     constexpr std::size_t chunk = 8u << 20;
     bool useSendfile = true;
     std::unique_ptr<char[]> buffer;
-    for (;;) {
+    while (copied < size) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - copied));
         ssize_t moved = -1;
         if (useSendfile) {
-            moved = ::sendfile(out, in, nullptr, chunk);
+            moved = ::sendfile(out, in, nullptr, want);
             if (moved < 0 && (errno == EINVAL || errno == ENOSYS) && copied == 0) {
                 useSendfile = false;
                 continue;
@@ -104,7 +108,7 @@ Error copyBytes(int in, int out, const Path& source, const Path& temporary, cons
         } else {
             if (!buffer)
                 buffer = std::make_unique<char[]>(1u << 20);
-            moved = ::read(in, buffer.get(), 1u << 20);
+            moved = ::read(in, buffer.get(), std::min<std::size_t>(want, 1u << 20));
             if (moved < 0 && errno == EINTR)
                 continue;
             if (moved < 0)
@@ -113,11 +117,12 @@ Error copyBytes(int in, int out, const Path& source, const Path& temporary, cons
                 return {error, "write", temporary};
         }
         if (moved == 0)
-            return {};
+            return {}; // shrunk meanwhile; the version check tells
         copied += static_cast<std::uint64_t>(moved);
         if (auto error = detail::runHooks(hook, CopyStep::Wrote, temporary))
             return {error, "write", temporary};
     }
+    return {};
 }
 
 } // namespace
@@ -237,7 +242,7 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
     }
 
     std::uint64_t copied = 0;
-    if (auto error = copyBytes(in.get(), out.get(), source, temporary, hook, copied))
+    if (auto error = copyBytes(in.get(), out.get(), source, temporary, hook, static_cast<std::uint64_t>(before.st_size), copied))
         return fail(error);
 
     struct stat after;

@@ -1,6 +1,7 @@
 // Win32 implementation of the file-system layer.
 #include "fsys.h"
 
+#include <algorithm>
 #include <memory>
 #include <windows.h>
 
@@ -168,10 +169,14 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
 
     constexpr DWORD chunk = 1u << 20;
     auto buffer = std::make_unique<char[]>(chunk);
+    // Only the size the source had when it was opened: a file that keeps growing must not keep the copy going.
+    const unsigned long long expected
+        = (static_cast<unsigned long long>(before.nFileSizeHigh) << 32) | before.nFileSizeLow;
     unsigned long long copied = 0;
-    for (;;) {
+    while (copied < expected) {
         DWORD got = 0;
-        if (!::ReadFile(in.get(), buffer.get(), chunk, &got, nullptr))
+        const DWORD want = static_cast<DWORD>(std::min<unsigned long long>(chunk, expected - copied));
+        if (!::ReadFile(in.get(), buffer.get(), want, &got, nullptr))
             return fail({lastError(), "read", source});
         if (got == 0)
             break;

@@ -81,7 +81,7 @@ void Dialog::keepOffTaskbar()
     // Qt never asks an X11 window manager to leave a window off the taskbar; the state has to be on the window
     // before it is mapped, and Qt keeps it when it adds its own.
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb") || !x11->connection())
         return;
     xcb_connection_t* connection = x11->connection();
     const auto atom = [connection](const char* name) {
