@@ -23,7 +23,9 @@ FocusLeaveGuard::FocusLeaveGuard(QWidget* box, std::function<bool()> check, QLis
 
 bool FocusLeaveGuard::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_checking || !m_box->hasFocus())
+    // The window's own focus widget, not hasFocus(): right after a message box the window may not be active again
+    // yet, and a Tab then must still be checked.
+    if (m_checking || m_box->window()->focusWidget() != m_box)
         return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
