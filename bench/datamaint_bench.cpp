@@ -1,0 +1,95 @@
+// The program's operations timed inside a running process, as the operator meets them (the program is already
+// started), for bench.sh to set against the tools a user would otherwise use. Prints the median milliseconds of
+// RUNS runs after one warm-up run.
+//
+//   datamaint_bench RUNS backup APP_FOLDER NAME    back up APP_FOLDER/data1.vzd to APP_FOLDER/BACKUP/NAME.ZIP
+//   datamaint_bench RUNS restore APP_FOLDER NAME   restore APP_FOLDER/BACKUP/NAME over APP_FOLDER/data1.vzd
+//   datamaint_bench RUNS list FOLDER               list the backups of FOLDER
+//   datamaint_bench startup                        start the program's menu and quit as soon as it is shown
+#include "backup/BackupOperation.h"
+#include "restore/RestoreOperation.h"
+#include "shell/Application.h"
+#include "shell/Dialog.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <vector>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+class Quiet : public Prompter
+{
+public:
+    bool askYesNo(const QString&) override { return true; }
+    void message(const QString& text) override { m_failed = m_failed || !text.contains(QStringLiteral("成功")); }
+    void notice(const QString& text) override { message(text); }
+    void setBusy(bool) override { }
+    bool failed() const { return m_failed; }
+
+private:
+    bool m_failed = false;
+};
+
+} // namespace
+
+double medianMs(int runs, const std::function<bool()>& operation)
+{
+    if (!operation())
+        return -1;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!operation())
+            return -1;
+        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "startup") == 0) {
+        Application app(argc, argv);
+        Dialog menu;
+        menu.show();
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        return app.exec();
+    }
+    if (argc < 4)
+        return 2;
+    const int runs = std::atoi(argv[1]);
+    const char* mode = argv[2];
+    const QString folder = QString::fromUtf8(argv[3]);
+    const ProgramPaths paths = ProgramPaths::forFolder(folder);
+    const QString name = argc >= 5 ? QString::fromUtf8(argv[4]) : QString();
+    std::function<bool()> operation;
+    if (std::strcmp(mode, "list") == 0) {
+        operation = [&] { return !listBackups(folder).isEmpty(); };
+    } else if (std::strcmp(mode, "backup") == 0) {
+        operation = [&] {
+            Quiet quiet;
+            return runManualBackup(paths, paths.BackupFolder, name, false, quiet).value_or(false) && !quiet.failed();
+        };
+    } else if (std::strcmp(mode, "restore") == 0) {
+        operation = [&] {
+            Quiet quiet;
+            return runRestore(paths, name, quiet, [] {}) == RestoreOutcome::Restored;
+        };
+    } else {
+        return 2;
+    }
+    const double ms = medianMs(runs, operation);
+    if (ms < 0) {
+        std::fprintf(stderr, "the operation failed\n");
+        return 1;
+    }
+    std::printf("%.1f\n", ms);
+    return 0;
+}
