@@ -39,4 +39,7 @@ void Wait::Command1_Click()
     done(QDialog::Accepted);
 }
 
-void Wait::Timer1_Timer() { Command1_Click(); }
+void Wait::Timer1_Timer()
+{
+    Command1_Click();
+}

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -51,6 +52,10 @@ struct Entry
 // Every entry directly in the folder except "." and "..", in the platform's order. Hidden and system entries are
 // reported as Other, whatever else they are.
 std::vector<Entry> listFolder(const Path& folder, std::error_code& error);
+
+// True when the name ends in the extension, letter case ignored (ASCII). Listings match extensions with this rather
+// than with a platform pattern: on Windows "*.ZIP" also matches "a.zipx" through its short name.
+bool hasExtension(const Path& name, std::string_view extension);
 
 // Creates one folder level; the parent must exist. An existing folder is an error, as for the platform.
 std::error_code makeFolder(const Path& folder);
@@ -96,6 +101,7 @@ void setStepHook(StepHook hook);
 } // namespace testing
 
 namespace detail {
+std::string utf8(const Path& path);
 bool endsWithSeparator(const Path& path);
 bool hiddenName(const Path& path);
 std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& temporary);

@@ -31,14 +31,30 @@ std::string Error::describe() const
 {
     std::string text = operation;
     if (!path.empty())
-        text += " \"" + path.string() + "\"";
+        text += " \"" + detail::utf8(path) + "\"";
     text += ": " + code.message();
     return text;
 }
 
+bool hasExtension(const Path& name, std::string_view extension)
+{
+    const std::string text = detail::utf8(name.filename());
+    if (text.size() < extension.size())
+        return false;
+    const auto lower = [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+    };
+    for (std::size_t i = 0; i < extension.size(); ++i) {
+        if (lower(static_cast<unsigned char>(text[text.size() - extension.size() + i]))
+            != lower(static_cast<unsigned char>(extension[i])))
+            return false;
+    }
+    return true;
+}
+
 bool isTemporaryName(const Path& name)
 {
-    const std::string text = name.filename().string();
+    const std::string text = detail::utf8(name.filename());
     const std::string prefix = kTemporaryPrefix;
     const std::string suffix = kTemporarySuffix;
     return text.size() > prefix.size() + suffix.size() && text.starts_with(prefix) && text.ends_with(suffix);
@@ -56,6 +72,13 @@ void testing::setStepHook(StepHook hook)
 }
 
 namespace detail {
+
+// path::string() converts through the ANSI code page on Windows and fails on Chinese names.
+std::string utf8(const Path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 bool endsWithSeparator(const Path& path)
 {

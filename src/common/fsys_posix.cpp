@@ -242,7 +242,8 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
     }
 
     std::uint64_t copied = 0;
-    if (auto error = copyBytes(in.get(), out.get(), source, temporary, hook, static_cast<std::uint64_t>(before.st_size), copied))
+    if (auto error
+        = copyBytes(in.get(), out.get(), source, temporary, hook, static_cast<std::uint64_t>(before.st_size), copied))
         return fail(error);
 
     struct stat after;

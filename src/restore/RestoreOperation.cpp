@@ -51,11 +51,8 @@ QStringList listBackups(const QString& folderText)
     const auto entries = fsys::listFolder(qtfs::toPath(PathWithSlash(folderText)), error);
     QStringList names;
     for (const auto& entry : entries) {
-        if (entry.kind != fsys::EntryKind::OrdinaryFile)
-            continue;
-        const QString name = qtfs::fromPath(entry.name);
-        if (name.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive))
-            names.append(name);
+        if (entry.kind == fsys::EntryKind::OrdinaryFile && fsys::hasExtension(entry.name, ".zip"))
+            names.append(qtfs::fromPath(entry.name));
     }
     // Date-named backups then list oldest first, the same on every platform; names that differ only in letter
     // case (possible on Linux) keep a fixed order too.
