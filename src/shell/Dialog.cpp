@@ -9,6 +9,7 @@
 #include "restore/Restore.h"
 
 #include <QPushButton>
+#include <QWidget>
 
 #ifdef DATAMAINT_HAVE_XCB
 #include <QGuiApplication>
@@ -77,6 +78,12 @@ void Dialog::CmdRestore_Click()
 
 void Dialog::keepOffTaskbar()
 {
+#ifdef Q_OS_WIN
+    // Windows gives every unowned top-level window a taskbar button; an owned one gets none. The owner is never
+    // shown, so closing the menu still leaves no window and ends the program.
+    static QWidget* owner = new QWidget;
+    setParent(owner, windowFlags());
+#endif
 #ifdef DATAMAINT_HAVE_XCB
     // Qt never asks an X11 window manager to leave a window off the taskbar; the state has to be on the window
     // before it is mapped, and Qt keeps it when it adds its own.
