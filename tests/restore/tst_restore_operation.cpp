@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,85 +71,80 @@ private slots:
     void restoreMakesTheDataFileACopyOfTheBackup()
     {
         App app;
-        ScriptedPrompter prompter;
-        prompter.answers = {true};
-        const auto outcome = runRestore(app.paths, app.name, prompter, [&] { prompter.log << QStringLiteral("hide"); });
+        ScriptedPrompter no;
+        no.answers = {false};
+        QCOMPARE(runRestore(app.paths, app.name, no, [] { QFAIL("hidden"); }), RestoreOutcome::Declined);
+        QCOMPARE(no.log, QStringList {app.question(app.source())});
+        QCOMPARE(TempTree::read(app.paths.DataFilePath), app.current);
+
+        ScriptedPrompter yes;
+        yes.answers = {true};
+        const auto outcome = runRestore(app.paths, app.name, yes, [&] { yes.log << QStringLiteral("hide"); });
         QCOMPARE(outcome, RestoreOutcome::Restored);
-        QCOMPARE(prompter.log,
+        QCOMPARE(yes.log,
                  (QStringList {app.question(app.source()), QStringLiteral("hide"),
                                QStringLiteral("message: 恢复文件成功")}));
         QCOMPARE(TempTree::read(app.paths.DataFilePath), app.saved);
-        QCOMPARE(TempTree::read(app.source()), app.saved);
         app.verifyFolderUnchanged();
     }
 
-    void answeringNoTouchesNothing()
+    void missingOrNoSelection()
     {
         App app;
-        ScriptedPrompter prompter;
-        prompter.answers = {false};
-        QCOMPARE(runRestore(app.paths, app.name, prompter, [] { QFAIL("hidden"); }), RestoreOutcome::Declined);
-        QCOMPARE(prompter.log, QStringList {app.question(app.source())});
+        ScriptedPrompter nothing;
+        nothing.answers = {true};
+        QCOMPARE(runRestore(app.paths, QString(), nothing, [] {}), RestoreOutcome::Failed);
+        QCOMPARE(nothing.log, (QStringList {app.question(QString()), QStringLiteral("message: 恢复文件失败")}));
+        QFile::remove(app.source()); // listed, then removed
+        ScriptedPrompter removed;
+        QCOMPARE(runRestore(app.paths, app.name, removed, [] {}), RestoreOutcome::SourceMissing);
+        QCOMPARE(removed.log, QStringList {QStringLiteral("message: 文件") + app.source() + QStringLiteral("不存在")});
         QCOMPARE(TempTree::read(app.paths.DataFilePath), app.current);
         app.verifyFolderUnchanged();
     }
 
-    void backupRemovedAfterListingIsNamedInFull()
+    // A copy that fails anywhere leaves the books exactly as they were and no staging file behind.
+    void failuresLeaveTheDataFileWhole_data()
     {
-        App app;
-        QFile::remove(app.source());
-        ScriptedPrompter prompter;
-        QCOMPARE(runRestore(app.paths, app.name, prompter, [] {}), RestoreOutcome::SourceMissing);
-        QCOMPARE(prompter.log, QStringList {QStringLiteral("message: 文件") + app.source() + QStringLiteral("不存在")});
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("fails after create") << "created" << int(RestoreOutcome::Failed);
+        QTest::newRow("fails mid-copy") << "wrote" << int(RestoreOutcome::Failed);
+        QTest::newRow("flush fails") << "flushed" << int(RestoreOutcome::Failed);
+        QTest::newRow("staging file lost") << "lost" << int(RestoreOutcome::StagingMissing);
+        QTest::newRow("data file is a folder") << "folder" << int(RestoreOutcome::Failed);
     }
-
-    void nothingSelectedStillAsksAndThenFails()
+    void failuresLeaveTheDataFileWhole()
     {
+        QFETCH(QString, fault);
+        QFETCH(int, outcome);
         App app;
+        const std::map<QString, fsys::CopyStep> steps = {{QStringLiteral("created"), fsys::CopyStep::Created},
+                                                         {QStringLiteral("wrote"), fsys::CopyStep::Wrote},
+                                                         {QStringLiteral("flushed"), fsys::CopyStep::Flushed}};
+        if (steps.count(fault)) {
+            const fsys::CopyStep failing = steps.at(fault);
+            fsys::testing::setStepHook([failing](fsys::CopyStep at, const fsys::Path&) { return failAt(failing, at); });
+        } else if (fault == QLatin1String("lost")) {
+            fsys::testing::setStepHook([](fsys::CopyStep step, const fsys::Path& staging) {
+                if (step == fsys::CopyStep::Created)
+                    std::filesystem::remove(staging);
+                return std::error_code {};
+            });
+        } else {
+            QFile::remove(app.paths.DataFilePath);
+            app.tree.makeFolder(QStringLiteral("app/data1.vzd"));
+        }
         ScriptedPrompter prompter;
         prompter.answers = {true};
-        QCOMPARE(runRestore(app.paths, QString(), prompter, [] {}), RestoreOutcome::Failed);
-        QCOMPARE(prompter.log, (QStringList {app.question(QString()), QStringLiteral("message: 恢复文件失败")}));
-        QCOMPARE(TempTree::read(app.paths.DataFilePath), app.current);
-        app.verifyFolderUnchanged();
-    }
-
-    // A copy that fails at any step leaves the books exactly as they were and no staging file behind.
-    void failedCopiesLeaveTheDataFileWhole_data()
-    {
-        QTest::addColumn<int>("step");
-        QTest::newRow("after create") << int(fsys::CopyStep::Created);
-        QTest::newRow("mid-copy") << int(fsys::CopyStep::Wrote);
-        QTest::newRow("flush") << int(fsys::CopyStep::Flushed);
-    }
-    void failedCopiesLeaveTheDataFileWhole()
-    {
-        QFETCH(int, step);
-        App app;
-        fsys::testing::setStepHook(
-            [step](fsys::CopyStep at, const fsys::Path&) { return failAt(static_cast<fsys::CopyStep>(step), at); });
-        ScriptedPrompter prompter;
-        prompter.answers = {true};
-        QCOMPARE(runRestore(app.paths, app.name, prompter, [] { QFAIL("hidden"); }), RestoreOutcome::Failed);
-        QCOMPARE(prompter.log.last(), QStringLiteral("message: 恢复文件失败"));
-        QCOMPARE(TempTree::read(app.paths.DataFilePath), app.current);
-        app.verifyFolderUnchanged();
-    }
-
-    void stagingFileLostBeforeItsTurn()
-    {
-        App app;
-        fsys::testing::setStepHook([](fsys::CopyStep step, const fsys::Path& staging) {
-            if (step == fsys::CopyStep::Created)
-                std::filesystem::remove(staging);
-            return std::error_code {};
-        });
-        ScriptedPrompter prompter;
-        prompter.answers = {true};
-        QCOMPARE(runRestore(app.paths, app.name, prompter, [] {}), RestoreOutcome::StagingMissing);
-        QCOMPARE(prompter.log.last(), QStringLiteral("message: 解压文件不成功"));
-        QCOMPARE(TempTree::read(app.paths.DataFilePath), app.current);
-        app.verifyFolderUnchanged();
+        QCOMPARE(int(runRestore(app.paths, app.name, prompter, [] { QFAIL("hidden"); })), outcome);
+        QCOMPARE(prompter.log.last(),
+                 outcome == int(RestoreOutcome::Failed) ? QStringLiteral("message: 恢复文件失败")
+                                                        : QStringLiteral("message: 解压文件不成功"));
+        if (fault != QLatin1String("folder")) {
+            QCOMPARE(TempTree::read(app.paths.DataFilePath), app.current);
+            app.verifyFolderUnchanged();
+        }
     }
 
     void dataFileGoneAfterTheRename()
@@ -164,17 +160,6 @@ private slots:
         prompter.answers = {true};
         QCOMPARE(runRestore(app.paths, app.name, prompter, [] { QFAIL("hidden"); }), RestoreOutcome::DataMissing);
         QCOMPARE(prompter.log.last(), QStringLiteral("message: 恢复失败"));
-    }
-
-    void dataFileThatIsAFolderIsNotReplaced()
-    {
-        App app;
-        QFile::remove(app.paths.DataFilePath);
-        app.tree.makeFolder(QStringLiteral("app/data1.vzd"));
-        ScriptedPrompter prompter;
-        prompter.answers = {true};
-        QCOMPARE(runRestore(app.paths, app.name, prompter, [] {}), RestoreOutcome::Failed);
-        QVERIFY(QFileInfo(app.paths.DataFilePath).isDir());
     }
 
     void readOnlyDataFileIsNotReplaced()

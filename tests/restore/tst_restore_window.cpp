@@ -60,16 +60,12 @@ private slots:
         Restore window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.windowTitle(), QStringLiteral("恢复备份文件"));
-        QCOMPARE(window.size(), QSize(496, 336));
         QVERIFY(TempTree::exists(programPaths().BackupFolder));
         QCOMPARE(window.txtPath->text(), programPaths().BackupFolder);
         QCOMPARE(window.List1->count(), 0);
         QVERIFY(window.List1->selectedItems().isEmpty());
         QCOMPARE(window.lblTip->text(), QStringLiteral("此目录下没有备份文件"));
-        QVERIFY(window.lblzt->text().isEmpty());
         QCOMPARE(QApplication::focusWidget(), window.Command3);
-        QCOMPARE(window.List1->accessibleName(), QStringLiteral("备份文件名:"));
     }
 
     void listsTheBackupsAndSelectsTheFirst()
@@ -151,8 +147,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&prompt));
         QCOMPARE(prompt.windowTitle(), QStringLiteral("    数据恢复完毕"));
         QCOMPARE(prompt.Label1->text(), QStringLiteral("数据恢复完毕,您需要重新登录或退出,请选择"));
-        QCOMPARE(prompt.size(), QSize(265, 141));
-        QCOMPARE(prompt.Command3->text(), QStringLiteral("Command3"));
         prompt.Command1->click();
         prompt.Command3->click();
         QVERIFY(prompt.isVisible());
