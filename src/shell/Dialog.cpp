@@ -31,6 +31,7 @@ Dialog::Dialog(const QString& appFolder)
 {
     setWindowTitle(QStringLiteral("数据维护"));
     setWindowIcon(menuIcon());
+    keepOffTaskbar();
     // The client area at its stored place on the screen, not centred.
     setGeometry(twipsRect(2760, 3750, 6030, 3195));
     setFixedSize(twips(6030), twips(3195));
@@ -48,7 +49,6 @@ Dialog::Dialog(const QString& appFolder)
     connect(CmdRestore, &QPushButton::clicked, this, guard([this] { CmdRestore_Click(); }));
 
     Form_Load();
-    keepOffTaskbar();
     OKButton->setFocus();
 }
 
