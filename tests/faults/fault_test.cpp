@@ -418,6 +418,13 @@ TEST_F(Faults, BadInput)
         std::string name;
         std::string said;
         bool written;
+        bool unprivileged = false; // root would write into any folder
+    };
+    const auto lockedFolder = [](fs::perms perms) {
+        return [perms](const fs::path& folder) {
+            fs::create_directory(folder / "locked");
+            fs::permissions(folder / "locked", perms);
+        };
     };
     const std::string longName(300, 'n');
     const std::vector<Case> cases = {
@@ -430,6 +437,10 @@ TEST_F(Faults, BadInput)
         {"empty name (a hidden .ZIP on Linux)", {}, "", "", "message: 备份不成功", true},
         {"missing folder", {}, "/nonexistent/folder", "x", kStepFailed, false},
         {"folder is a file", {}, "@data", "x", kStepFailed, false},
+        {"unreadable folder", lockedFolder(fs::perms::none), "@locked", "x", kStepFailed, false, true},
+        {"read-only folder",
+         lockedFolder(fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec),
+         "@locked", "x", kStepFailed, false, true},
         {"BACKUP exists as a file",
          [](const fs::path& folder) {
              fs::remove_all(folder / "BACKUP");
@@ -461,8 +472,13 @@ TEST_F(Faults, BadInput)
             folder = (app / "data1.vzd").string();
         if (folder == "@app")
             folder = app.string();
+        if (folder == "@locked")
+            folder = (app / "locked").string();
         const std::string before = get(backups / "old.ZIP");
-        const HelperRun run = runHelper({FAULT_HELPER, "backup", app.string(), folder, c.name});
+        std::vector<std::string> args = {FAULT_HELPER, "backup", app.string(), folder, c.name};
+        if (c.unprivileged)
+            args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        const HelperRun run = runHelper(args);
         EXPECT_TRUE(run.said(c.said)) << c.what << ": " << run.output;
         const fs::path written = fs::path(folder) / (c.name + ".ZIP");
         std::error_code ignored;
@@ -477,7 +493,8 @@ TEST_F(Faults, BadInput)
     }
     record("bad input: " + std::to_string(cases.size())
            + " cases (wildcards, separators, 300 characters, control characters, empty name, missing folder, folder "
-             "that is a file, BACKUP as a file, data file missing, a folder, empty, over 4 GiB), each with its "
+             "that is a file, unreadable or read-only folder, BACKUP as a file, data file missing, a folder, empty, "
+             "over 4 GiB), each with its "
              "message, nothing lost");
 }
 
