@@ -200,12 +200,11 @@ protected:
         return temporaries;
     }
 
-    void reset(Scenario scenario)
+    void reset()
     {
         put(app / "data1.vzd", current);
         put(backups / "old.ZIP", saved);
         fs::remove(backups / "new.ZIP");
-        (void)scenario;
     }
 
     fs::path root, app, backups;
@@ -222,7 +221,7 @@ TEST_F(Faults, KillAtEachNamedStep)
     int trials = 0, leftovers = 0;
     for (const Scenario scenario : {Scenario::NewBackup, Scenario::ExistingBackup, Scenario::Restore}) {
         for (const auto& [step, index] : kNamedSteps) {
-            reset(scenario);
+            reset();
             const HelperRun run
                 = runHelper(helper(scenario), {{"FAULT_KILL_STEP", step}, {"FAULT_STEP_INDEX", std::to_string(index)}});
             ++trials;
@@ -246,14 +245,14 @@ TEST_F(Faults, KillAtRandomMoments)
     std::map<std::string, int> outcomes;
     int trials = 0;
     for (const Scenario scenario : {Scenario::NewBackup, Scenario::ExistingBackup, Scenario::Restore}) {
-        reset(scenario);
+        reset();
         const auto started = std::chrono::steady_clock::now();
         runHelper(helper(scenario));
         const auto took
             = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
         std::uniform_int_distribution<long> moment(0, took.count() * 3 / 2);
         for (int trial = 0; trial < 20; ++trial) {
-            reset(scenario);
+            reset();
             runHelper(helper(scenario), {}, std::chrono::microseconds(moment(engine)));
             ++trials;
             const std::string seen = state(scenario);
@@ -292,7 +291,7 @@ TEST_F(Faults, DiskFull)
     mount("-t tmpfs -o size=3m tmpfs", backups);
     prepare(2u << 20);
     for (const Scenario scenario : {Scenario::NewBackup, Scenario::ExistingBackup}) {
-        reset(scenario);
+        reset();
         const HelperRun run = runHelper(helper(scenario));
         EXPECT_TRUE(run.said(kStepFailed)) << run.output;
         EXPECT_EQ(state(scenario), scenario == Scenario::NewBackup ? "absent" : "old");
@@ -318,7 +317,7 @@ TEST_F(Faults, FileSizeLimit)
 {
     prepare(3u << 20);
     for (const Scenario scenario : {Scenario::NewBackup, Scenario::ExistingBackup, Scenario::Restore}) {
-        reset(scenario);
+        reset();
         const HelperRun run = runHelper(helper(scenario), {{"FAULT_FSIZE", std::to_string(1u << 20)}});
         EXPECT_TRUE(run.said(scenario == Scenario::Restore ? kRestoreFailed : kStepFailed)) << run.output;
         EXPECT_EQ(state(scenario), scenario == Scenario::NewBackup ? "absent" : "old");
@@ -346,7 +345,7 @@ TEST_F(Faults, PowerCut)
             fs::remove_all(app);
             fs::create_directories(backups);
             prepare(6u << 20);
-            reset(scenario);
+            reset();
             ASSERT_TRUE(sh("sync"));
             std::map<std::string, std::string> env = {{"FAULT_SHUTDOWN_MOUNT", disk.string()}};
             if (step != "after-success") {
