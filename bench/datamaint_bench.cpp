@@ -14,11 +14,11 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
-#include <functional>
-#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 namespace {
 
