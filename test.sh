@@ -22,6 +22,10 @@ run_suite() {
     (cd "$dir" && rm -f fault-summary.txt && ctest -j "$jobs" --timeout 600 ${skip:+-LE "$skip"})
 }
 
+echo "== formatting"
+ensure_packages clang-format
+git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
 echo "== tests"
 run_suite build "" -DCMAKE_BUILD_TYPE=Debug
 [ ! -f build/fault-summary.txt ] || { echo "== fault tests, in figures"; cat build/fault-summary.txt; }
