@@ -104,63 +104,49 @@ protected:
 
 using FolderAndFileTest = TempFolder;
 
-TEST_F(FolderAndFileTest, FoldersPassTheFolderTestOnly)
+// Each path with what the folder test and the file test say of it.
+TEST_F(FolderAndFileTest, AnswerForThePathGiven)
 {
     fs::create_directory(root / "BACKUP");
-    EXPECT_TRUE(fsys::folderTest(root / "BACKUP"));
-    EXPECT_TRUE(fsys::folderTest(root / "BACKUP" / ""));
-    EXPECT_FALSE(fsys::fileTest(root / "BACKUP"));
-    EXPECT_FALSE(fsys::folderTest(root / "missing"));
-    EXPECT_FALSE(fsys::folderTest(Path()));
-    EXPECT_FALSE(fsys::fileTest(Path()));
-}
-
-TEST_F(FolderAndFileTest, OrdinaryFilesPassBothTests)
-{
+    fs::create_directory(root / "with space");
     writeFile(root / "a.ZIP", "x");
-    EXPECT_TRUE(fsys::fileTest(root / "a.ZIP"));
-    EXPECT_TRUE(fsys::folderTest(root / "a.ZIP"));
     writeFile(root / "empty.ZIP", "");
-    EXPECT_TRUE(fsys::fileTest(root / "empty.ZIP"));
-}
-
-TEST_F(FolderAndFileTest, HiddenEntriesFailBothTests)
-{
+    writeFile(root / "readonly.ZIP", "x");
+    makeReadOnly(root / "readonly.ZIP");
     writeFile(root / ".hidden.ZIP", "x");
     hide(root / ".hidden.ZIP");
     fs::create_directory(root / ".hiddenfolder");
     hide(root / ".hiddenfolder");
-    EXPECT_FALSE(fsys::fileTest(root / ".hidden.ZIP"));
-    EXPECT_FALSE(fsys::folderTest(root / ".hidden.ZIP"));
-    EXPECT_FALSE(fsys::folderTest(root / ".hiddenfolder"));
-    // With a trailing separator the question is about the contents, which a hidden folder has like any other.
-    EXPECT_TRUE(fsys::folderTest(root / ".hiddenfolder" / ""));
-    // Only the last name counts, as for the platform's attribute.
     writeFile(root / ".hiddenfolder" / "inside.ZIP", "x");
-    EXPECT_TRUE(fsys::fileTest(root / ".hiddenfolder" / "inside.ZIP"));
-}
-
-TEST_F(FolderAndFileTest, WildcardsAreNeverExpanded)
-{
-    writeFile(root / "one.ZIP", "x");
-    fs::create_directory(root / "dir");
-    EXPECT_FALSE(fsys::fileTest(root / "*.ZIP"));
-    EXPECT_FALSE(fsys::fileTest(root / "one.ZI?"));
-    EXPECT_FALSE(fsys::folderTest(root / "d*"));
-}
-
-TEST_F(FolderAndFileTest, SpacesArePartOfThePath)
-{
-    fs::create_directory(root / "with space");
-    EXPECT_TRUE(fsys::folderTest(root / "with space"));
-    EXPECT_FALSE(fsys::folderTest(root / " with space"));
-}
-
-TEST_F(FolderAndFileTest, ReadOnlyFilesStillPassTheFileTest)
-{
-    writeFile(root / "old.ZIP", "x");
-    makeReadOnly(root / "old.ZIP");
-    EXPECT_TRUE(fsys::fileTest(root / "old.ZIP"));
+    const struct
+    {
+        Path path;
+        bool folder;
+        bool file;
+    } cases[] = {
+        {root / "BACKUP", true, false},
+        {root / "BACKUP" / "", true, false},
+        {root / "missing", false, false},
+        {Path(), false, false},
+        {root / "a.ZIP", true, true}, // an existing ordinary file passes the folder test too
+        {root / "empty.ZIP", true, true},
+        {root / "readonly.ZIP", true, true},
+        {root / ".hidden.ZIP", false, false},
+        {root / ".hiddenfolder", false, false},
+        // With a trailing separator the question is about the contents, which a hidden folder has like any other.
+        {root / ".hiddenfolder" / "", true, false},
+        // Only the last name counts, as for the platform's attribute.
+        {root / ".hiddenfolder" / "inside.ZIP", true, true},
+        // Wildcards are never expanded, and spaces are part of the path.
+        {root / "*.ZIP", false, false},
+        {root / "a.ZI?", false, false},
+        {root / "with space", true, false},
+        {root / " with space", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fsys::folderTest(c.path), c.folder) << c.path;
+        EXPECT_EQ(fsys::fileTest(c.path), c.file) << c.path;
+    }
 }
 
 #ifndef _WIN32
