@@ -12,11 +12,6 @@
 
 namespace {
 
-QString sep()
-{
-    return QString(pathSeparator());
-}
-
 // An application folder with its data file, inside a temporary tree.
 struct App
 {

@@ -17,11 +17,6 @@
 
 namespace {
 
-QString sep()
-{
-    return QString(pathSeparator());
-}
-
 // Clicks through the window's QWindow, the way a real mouse press arrives.
 void clickThroughWindow(QWidget* target)
 {

@@ -15,11 +15,6 @@
 
 namespace {
 
-QString sep()
-{
-    return QString(pathSeparator());
-}
-
 struct App
 {
     TempTree tree;

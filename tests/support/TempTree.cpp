@@ -6,6 +6,11 @@
 #include <QFileInfo>
 #include <QTest>
 
+QString sep()
+{
+    return QString(QDir::separator());
+}
+
 TempTree::TempTree()
 {
     if (!m_dir.isValid())

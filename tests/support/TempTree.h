@@ -6,6 +6,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+// The platform's separator as text, for joining paths in expectations.
+QString sep();
+
 class TempTree
 {
 public:
