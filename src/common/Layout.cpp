@@ -7,10 +7,9 @@
 #include <QPushButton>
 #include <QScreen>
 
-void centreOver(QWidget* window, QWidget* owner)
+void centreOver(QWidget* window)
 {
-    if (!owner)
-        owner = QApplication::activeWindow();
+    QWidget* owner = QApplication::activeWindow();
     if (owner && owner != window) {
         const QRect area = owner->frameGeometry();
         window->move(area.center() - window->rect().center());

@@ -37,8 +37,8 @@ QLabel* placeLabel(QWidget* parent, const char* name, const QString& text, int l
 QPushButton* placeButton(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
                          int height);
 
-// Moves a window so that it stands centred over the owner (the active window when none is given).
-void centreOver(QWidget* window, QWidget* owner = nullptr);
+// Moves a window so that it stands centred over its owner, the window that is active when it is shown.
+void centreOver(QWidget* window);
 
 // Chains the tab order through the given widgets, in order.
 void chainTabOrder(std::initializer_list<QWidget*> widgets);

@@ -104,6 +104,8 @@ namespace detail {
 std::string utf8(const Path& path);
 bool endsWithSeparator(const Path& path);
 bool hiddenName(const Path& path);
+// An absent target, or an ordinary file we may write; anything else is never replaced.
+bool replaceable(const Path& target);
 std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& temporary);
 Path temporaryName(std::uint64_t random);
 std::uint64_t randomBits();

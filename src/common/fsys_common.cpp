@@ -97,6 +97,14 @@ bool hiddenName(const Path& path)
     return name.size() > 1 && name[0] == '.' && name != "..";
 }
 
+// Decided here rather than left to the platform: Wine lets a rename replace a read-only or hidden file where Windows
+// refuses, and root may replace anything on POSIX.
+bool replaceable(const Path& target)
+{
+    const auto attrs = attributes(target);
+    return !attrs || (attrs->regular && !attrs->hidden && !attrs->system && !attrs->readOnly);
+}
+
 std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& temporary)
 {
     StepHook global;

@@ -29,12 +29,6 @@ Attributes fromStat(const struct stat& st, bool hidden)
     return attrs;
 }
 
-bool replaceable(const Path& target)
-{
-    const auto attrs = attributes(target);
-    return !attrs || (attrs->regular && !attrs->hidden && !attrs->system && !attrs->readOnly);
-}
-
 // Closes a descriptor once, even when an early return skips the explicit close.
 class Descriptor
 {
@@ -211,7 +205,7 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
 
     struct stat old;
     const bool targetExists = ::stat(target.c_str(), &old) == 0;
-    if (targetExists && !replaceable(target))
+    if (targetExists && !detail::replaceable(target))
         return {std::make_error_code(std::errc::permission_denied), "replace", target};
 
     const Path folder = target.has_parent_path() ? target.parent_path() : Path(".");
@@ -226,8 +220,10 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
     Descriptor out(created);
 
     // From here on the temporary file is ours and must not outlive a failure.
+    // The descriptor may already be closed (released) when a later step fails.
     auto fail = [&](Error error) {
-        ::close(out.release());
+        if (out.get() >= 0)
+            ::close(out.release());
         ::unlink(temporary.c_str());
         return error;
     };
@@ -258,21 +254,13 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
         return fail({lastError(), "flush", temporary});
     if (auto error = detail::runHooks(hook, CopyStep::Flushed, temporary))
         return fail({error, "flush", temporary});
-    if (::close(out.release()) != 0) {
-        const auto error = lastError();
-        ::unlink(temporary.c_str());
-        return {error, "close", temporary};
-    }
+    if (::close(out.release()) != 0)
+        return fail({lastError(), "close", temporary});
 
-    if (!replaceable(target)) {
-        ::unlink(temporary.c_str());
-        return {std::make_error_code(std::errc::permission_denied), "replace", target};
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const auto error = lastError();
-        ::unlink(temporary.c_str());
-        return {error, "rename", target};
-    }
+    if (!detail::replaceable(target))
+        return fail({std::make_error_code(std::errc::permission_denied), "replace", target});
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return fail({lastError(), "rename", target});
     if (auto error = detail::runHooks(hook, CopyStep::Renamed, temporary))
         return {error, "rename", target};
 

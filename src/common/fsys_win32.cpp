@@ -25,14 +25,6 @@ Attributes fromWin32(DWORD bits)
     return attrs;
 }
 
-// Wine lets a rename replace a read-only or hidden file where Windows refuses, so the program decides for
-// itself instead of relying on the platform.
-bool replaceable(const Path& target)
-{
-    const auto attrs = attributes(target);
-    return !attrs || (attrs->regular && !attrs->hidden && !attrs->system && !attrs->readOnly);
-}
-
 struct HandleCloser
 {
     void operator()(HANDLE handle) const
@@ -144,7 +136,7 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
         return {std::make_error_code(std::errc::is_a_directory), "open", source};
 
     const bool targetExists = attributes(target).has_value();
-    if (targetExists && !replaceable(target))
+    if (targetExists && !detail::replaceable(target))
         return {std::make_error_code(std::errc::permission_denied), "replace", target};
 
     const Path folder = target.has_parent_path() ? target.parent_path() : Path(L".");
@@ -202,21 +194,13 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
         return fail({lastError(), "flush", temporary});
     if (auto error = detail::runHooks(hook, CopyStep::Flushed, temporary))
         return fail({error, "flush", temporary});
-    if (!::CloseHandle(out.release())) {
-        const auto error = lastError();
-        ::DeleteFileW(temporary.c_str());
-        return {error, "close", temporary};
-    }
+    if (!::CloseHandle(out.release()))
+        return fail({lastError(), "close", temporary});
 
-    if (!replaceable(target)) {
-        ::DeleteFileW(temporary.c_str());
-        return {std::make_error_code(std::errc::permission_denied), "replace", target};
-    }
-    if (!moveOver(temporary, target)) {
-        const auto error = lastError();
-        ::DeleteFileW(temporary.c_str());
-        return {error, "rename", target};
-    }
+    if (!detail::replaceable(target))
+        return fail({std::make_error_code(std::errc::permission_denied), "replace", target});
+    if (!moveOver(temporary, target))
+        return fail({lastError(), "rename", target});
     if (auto error = detail::runHooks(hook, CopyStep::Renamed, temporary))
         return {error, "rename", target};
     // MOVEFILE_WRITE_THROUGH already waited for the rename to reach the disk.

@@ -14,14 +14,9 @@ Application::Application(int& argc, char** argv)
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-        reportFailure(failureReason(error));
-    } catch (...) {
-        reportFailure(QString());
-    }
-    return false;
+    bool handled = false;
+    guarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }
 
 void loadChineseTranslation(QCoreApplication& app)

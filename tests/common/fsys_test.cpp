@@ -1,12 +1,11 @@
 // The file-system layer against real files: the two tests, listing, folder creation and the atomic copy.
 #include "common/fsys.h"
+#include "support/Bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <random>
 #include <set>
 
 #ifdef _WIN32
@@ -20,27 +19,6 @@ namespace fs = std::filesystem;
 using fsys::Path;
 
 namespace {
-
-std::string sample(std::size_t size, unsigned seed)
-{
-    std::string bytes(size, '\0');
-    std::mt19937 engine(seed);
-    for (auto& byte : bytes)
-        byte = static_cast<char>(engine());
-    return bytes;
-}
-
-void writeFile(const Path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string readFile(const Path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A name that is hidden on either platform: a leading dot for POSIX, the attribute for Windows.
 void hide(const Path& path)
@@ -109,15 +87,15 @@ TEST_F(FolderAndFileTest, AnswerForThePathGiven)
 {
     fs::create_directory(root / "BACKUP");
     fs::create_directory(root / "with space");
-    writeFile(root / "a.ZIP", "x");
-    writeFile(root / "empty.ZIP", "");
-    writeFile(root / "readonly.ZIP", "x");
+    writeBytes(root / "a.ZIP", "x");
+    writeBytes(root / "empty.ZIP", "");
+    writeBytes(root / "readonly.ZIP", "x");
     makeReadOnly(root / "readonly.ZIP");
-    writeFile(root / ".hidden.ZIP", "x");
+    writeBytes(root / ".hidden.ZIP", "x");
     hide(root / ".hidden.ZIP");
     fs::create_directory(root / ".hiddenfolder");
     hide(root / ".hiddenfolder");
-    writeFile(root / ".hiddenfolder" / "inside.ZIP", "x");
+    writeBytes(root / ".hiddenfolder" / "inside.ZIP", "x");
     const struct
     {
         Path path;
@@ -157,14 +135,14 @@ TEST_F(FolderAndFileTest, PosixSystemFilesAndLinks)
     EXPECT_FALSE(fsys::folderTest(root / "pipe.ZIP"));
     EXPECT_TRUE(fsys::attributes(root / "pipe.ZIP")->system);
 
-    writeFile(root / "real.ZIP", "x");
+    writeBytes(root / "real.ZIP", "x");
     fs::create_symlink(root / "real.ZIP", root / "link.ZIP");
     fs::create_symlink(root / "gone", root / "dangling.ZIP");
     EXPECT_TRUE(fsys::fileTest(root / "link.ZIP"));
     EXPECT_FALSE(fsys::fileTest(root / "dangling.ZIP"));
 
     // A name the platform would treat as a pattern elsewhere is just a name here.
-    writeFile(root / "a*b.ZIP", "x");
+    writeBytes(root / "a*b.ZIP", "x");
     EXPECT_TRUE(fsys::fileTest(root / "a*b.ZIP"));
 }
 #endif
@@ -173,8 +151,8 @@ using Listing = TempFolder;
 
 TEST_F(Listing, ReportsEveryEntryWithItsKind)
 {
-    writeFile(root / "b.zip", "x");
-    writeFile(root / ".hidden.ZIP", "x");
+    writeBytes(root / "b.zip", "x");
+    writeBytes(root / ".hidden.ZIP", "x");
     hide(root / ".hidden.ZIP");
     fs::create_directory(root / "x.ZIP");
     std::error_code error;
@@ -221,11 +199,11 @@ using CopyReplace = TempFolder;
 
 TEST_F(CopyReplace, TargetBecomesAByteForByteCopy)
 {
-    const std::string bytes = sample(20u << 20, 1); // more than one chunk
-    writeFile(root / "data1.vzd", bytes);
+    const std::string bytes = sampleBytes(20u << 20, 1); // more than one chunk
+    writeBytes(root / "data1.vzd", bytes);
     EXPECT_FALSE(fsys::copyReplace(root / "data1.vzd", root / "new.ZIP"));
-    EXPECT_EQ(readFile(root / "new.ZIP"), bytes);
-    writeFile(root / "data1.vzd", "");
+    EXPECT_EQ(readBytes(root / "new.ZIP"), bytes);
+    writeBytes(root / "data1.vzd", "");
     EXPECT_FALSE(fsys::copyReplace(root / "data1.vzd", root / "new.ZIP")); // replaced, and empty is fine
     EXPECT_TRUE(fsys::fileTest(root / "new.ZIP"));
     EXPECT_EQ(fs::file_size(root / "new.ZIP"), 0u);
@@ -234,11 +212,11 @@ TEST_F(CopyReplace, TargetBecomesAByteForByteCopy)
 
 TEST_F(CopyReplace, BadSourcesAndMissingFoldersFailWithoutTouchingTheTarget)
 {
-    writeFile(root / "old.ZIP", "old");
+    writeBytes(root / "old.ZIP", "old");
     fs::create_directory(root / "folder");
     for (const Path& source : {root / "missing", root / "folder", Path()}) {
         EXPECT_TRUE(fsys::copyReplace(source, root / "old.ZIP")) << source;
-        EXPECT_EQ(readFile(root / "old.ZIP"), "old");
+        EXPECT_EQ(readBytes(root / "old.ZIP"), "old");
     }
     EXPECT_EQ(fsys::copyReplace(root / "old.ZIP", root / "nowhere" / "x.ZIP").operation, "create");
     EXPECT_TRUE(temporaries().empty());
@@ -246,23 +224,23 @@ TEST_F(CopyReplace, BadSourcesAndMissingFoldersFailWithoutTouchingTheTarget)
 
 TEST_F(CopyReplace, TargetsThatFailTheFileTestAreNeverReplaced)
 {
-    writeFile(root / "data1.vzd", "new");
+    writeBytes(root / "data1.vzd", "new");
     fs::create_directory(root / "folder.ZIP");
-    writeFile(root / ".hidden.ZIP", "old");
+    writeBytes(root / ".hidden.ZIP", "old");
     hide(root / ".hidden.ZIP");
     EXPECT_TRUE(fsys::copyReplace(root / "data1.vzd", root / "folder.ZIP"));
     EXPECT_TRUE(fs::is_directory(root / "folder.ZIP"));
     EXPECT_TRUE(fsys::copyReplace(root / "data1.vzd", root / ".hidden.ZIP"));
-    EXPECT_EQ(readFile(root / ".hidden.ZIP"), "old");
+    EXPECT_EQ(readBytes(root / ".hidden.ZIP"), "old");
     EXPECT_TRUE(temporaries().empty());
 }
 
 // A failure at any step before the rename leaves the old target whole and no temporary file behind.
 TEST_F(CopyReplace, FaultsBeforeTheRenameKeepTheOldTarget)
 {
-    writeFile(root / "data1.vzd", sample(3u << 20, 4));
+    writeBytes(root / "data1.vzd", sampleBytes(3u << 20, 4));
     for (const auto failing : {fsys::CopyStep::Created, fsys::CopyStep::Wrote, fsys::CopyStep::Flushed}) {
-        writeFile(root / "old.ZIP", "old backup");
+        writeBytes(root / "old.ZIP", "old backup");
         const auto error = fsys::copyReplace(root / "data1.vzd", root / "old.ZIP",
                                              [failing](fsys::CopyStep step, const Path&) -> std::error_code {
                                                  if (step == failing)
@@ -270,26 +248,26 @@ TEST_F(CopyReplace, FaultsBeforeTheRenameKeepTheOldTarget)
                                                  return {};
                                              });
         EXPECT_EQ(error.code, std::make_error_code(std::errc::no_space_on_device));
-        EXPECT_EQ(readFile(root / "old.ZIP"), "old backup");
+        EXPECT_EQ(readBytes(root / "old.ZIP"), "old backup");
         EXPECT_TRUE(temporaries().empty());
     }
 }
 
 TEST_F(CopyReplace, FaultAfterTheRenameReportsFailureWithTheNewTargetWhole)
 {
-    writeFile(root / "data1.vzd", "new");
-    writeFile(root / "old.ZIP", "old");
+    writeBytes(root / "data1.vzd", "new");
+    writeBytes(root / "old.ZIP", "old");
     const auto error = fsys::copyReplace(root / "data1.vzd", root / "old.ZIP", [](fsys::CopyStep step, const Path&) {
         return step == fsys::CopyStep::Renamed ? std::make_error_code(std::errc::io_error) : std::error_code {};
     });
     EXPECT_TRUE(error);
-    EXPECT_EQ(readFile(root / "old.ZIP"), "new");
+    EXPECT_EQ(readBytes(root / "old.ZIP"), "new");
     EXPECT_TRUE(temporaries().empty());
 }
 
 TEST_F(CopyReplace, TemporaryFileIsBesideTheTargetAndNamedAsOurs)
 {
-    writeFile(root / "data1.vzd", "new");
+    writeBytes(root / "data1.vzd", "new");
     fs::create_directory(root / "BACKUP");
     Path seen;
     EXPECT_FALSE(fsys::copyReplace(root / "data1.vzd", root / "BACKUP" / "x.ZIP",
@@ -306,8 +284,8 @@ TEST_F(CopyReplace, TemporaryFileIsBesideTheTargetAndNamedAsOurs)
 
 TEST_F(CopyReplace, SourceChangedDuringTheCopyFails)
 {
-    writeFile(root / "data1.vzd", sample(1u << 20, 5));
-    writeFile(root / "old.ZIP", "old");
+    writeBytes(root / "data1.vzd", sampleBytes(1u << 20, 5));
+    writeBytes(root / "old.ZIP", "old");
     bool appended = false;
     const auto error = fsys::copyReplace(root / "data1.vzd", root / "old.ZIP", [&](fsys::CopyStep step, const Path&) {
         if (step == fsys::CopyStep::Wrote) {
@@ -321,11 +299,11 @@ TEST_F(CopyReplace, SourceChangedDuringTheCopyFails)
     // Windows keeps writers out while the source is open for the copy, so the copy is whole.
     EXPECT_FALSE(appended);
     EXPECT_FALSE(error);
-    EXPECT_EQ(readFile(root / "old.ZIP"), sample(1u << 20, 5));
+    EXPECT_EQ(readBytes(root / "old.ZIP"), sampleBytes(1u << 20, 5));
 #else
     EXPECT_TRUE(appended);
     EXPECT_TRUE(error);
-    EXPECT_EQ(readFile(root / "old.ZIP"), "old");
+    EXPECT_EQ(readBytes(root / "old.ZIP"), "old");
 #endif
     EXPECT_TRUE(temporaries().empty());
 }
@@ -333,8 +311,8 @@ TEST_F(CopyReplace, SourceChangedDuringTheCopyFails)
 #ifndef _WIN32
 TEST_F(CopyReplace, ReplacementKeepsThePermissionsOfTheOldFile)
 {
-    writeFile(root / "data1.vzd", "new");
-    writeFile(root / "target", "old");
+    writeBytes(root / "data1.vzd", "new");
+    writeBytes(root / "target", "old");
     ::chmod((root / "target").c_str(), 0640);
     ASSERT_FALSE(fsys::copyReplace(root / "data1.vzd", root / "target"));
     struct stat st;
@@ -347,7 +325,7 @@ TEST_F(Listing, ExtensionsAreMatchedByName)
 {
     // Windows' short names make the platform's own "*.ZIP" pattern match "a.zipx"; the program never uses it.
     for (const char* name : {"a.zipx", "b.ZIP", "c.zip", "d.Zip", "zip", "e.zip.bak"})
-        writeFile(root / name, "x");
+        writeBytes(root / name, "x");
     std::error_code error;
     std::set<std::string> matched;
     for (const auto& entry : fsys::listFolder(root, error)) {
@@ -361,11 +339,11 @@ TEST_F(CopyReplace, ChineseNames)
 {
     const Path data = root / u8"账套";
     fs::create_directory(data);
-    writeFile(data / "data1.vzd", "books");
+    writeBytes(data / "data1.vzd", "books");
     const Path backup = data / u8"2026年12月06日备份.ZIP";
     ASSERT_FALSE(fsys::copyReplace(data / "data1.vzd", backup));
     EXPECT_TRUE(fsys::fileTest(backup));
-    EXPECT_EQ(readFile(backup), "books");
+    EXPECT_EQ(readBytes(backup), "books");
     std::error_code error;
     bool listed = false;
     for (const auto& entry : fsys::listFolder(data, error))
@@ -393,7 +371,7 @@ TEST_F(WindowsOnly, HiddenSystemAndReadOnlyAttributes)
         ASSERT_TRUE(::SetFileAttributesW(path.c_str(), ::GetFileAttributesW(path.c_str()) | bits));
     };
     for (const char* name : {"hidden.ZIP", "system.ZIP", "both.ZIP", "readonly.ZIP"})
-        writeFile(root / name, "x");
+        writeBytes(root / name, "x");
     set(root / "hidden.ZIP", FILE_ATTRIBUTE_HIDDEN);
     set(root / "system.ZIP", FILE_ATTRIBUTE_SYSTEM);
     // Hidden and system first, then read-only: one combined call loses attributes.
@@ -415,10 +393,10 @@ TEST_F(WindowsOnly, HiddenSystemAndReadOnlyAttributes)
     EXPECT_EQ(kinds["readonly.ZIP"], fsys::EntryKind::OrdinaryFile);
 
     // Wine would let a rename replace these; the program refuses by their attributes.
-    writeFile(root / "data1.vzd", "new");
+    writeBytes(root / "data1.vzd", "new");
     for (const char* name : {"hidden.ZIP", "system.ZIP", "readonly.ZIP"}) {
         EXPECT_TRUE(fsys::copyReplace(root / "data1.vzd", root / name)) << name;
-        EXPECT_EQ(readFile(root / name), "x") << name;
+        EXPECT_EQ(readBytes(root / name), "x") << name;
     }
     EXPECT_TRUE(temporaries().empty());
 }
@@ -431,12 +409,12 @@ TEST_F(Permissions, ReadOnlyTargetIsNotReplaced)
 {
     if (privileged())
         GTEST_SKIP() << "root may write anything";
-    writeFile(root / "data1.vzd", "new");
-    writeFile(root / "old.ZIP", "old");
+    writeBytes(root / "data1.vzd", "new");
+    writeBytes(root / "old.ZIP", "old");
     makeReadOnly(root / "old.ZIP");
     EXPECT_TRUE(fsys::attributes(root / "old.ZIP")->readOnly);
     EXPECT_TRUE(fsys::copyReplace(root / "data1.vzd", root / "old.ZIP"));
-    EXPECT_EQ(readFile(root / "old.ZIP"), "old");
+    EXPECT_EQ(readBytes(root / "old.ZIP"), "old");
     EXPECT_TRUE(temporaries().empty());
 }
 
@@ -445,7 +423,7 @@ TEST_F(Permissions, UnreadableSourceAndUnwritableFolderFail)
 {
     if (privileged())
         GTEST_SKIP() << "root may read and write anything";
-    writeFile(root / "data1.vzd", "new");
+    writeBytes(root / "data1.vzd", "new");
     ::chmod((root / "data1.vzd").c_str(), 0);
     EXPECT_EQ(fsys::copyReplace(root / "data1.vzd", root / "x.ZIP").operation, "open");
     ::chmod((root / "data1.vzd").c_str(), 0600);

@@ -2,6 +2,7 @@
 // Linux, as root (mounts, loop devices, chattr). Each case checks that the target is absent, old or new and whole,
 // that only our own temporary files may remain after a kill, and that the decoys around are untouched.
 #include "common/fsys.h"
+#include "support/Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,24 +21,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string bytes(std::size_t size, unsigned seed)
+// The same command line, run as the unprivileged user "nobody".
+std::vector<std::string> asNobody(std::vector<std::string> args)
 {
-    std::string text(size, '\0');
-    std::mt19937 engine(seed);
-    for (auto& c : text)
-        c = static_cast<char>(engine());
-    return text;
-}
-
-void put(const fs::path& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-std::string get(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string("<absent>");
+    args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    return args;
 }
 
 bool sh(const std::string& command)
@@ -132,14 +120,14 @@ protected:
 
     void prepare(std::size_t size)
     {
-        current = bytes(size, 1);
-        saved = bytes(size + 4099, 2);
-        put(app / "data1.vzd", current);
-        put(backups / "old.ZIP", saved);
+        current = sampleBytes(size, 1);
+        saved = sampleBytes(size + 4099, 2);
+        writeBytes(app / "data1.vzd", current);
+        writeBytes(backups / "old.ZIP", saved);
         for (const fs::path& folder : {app, backups}) {
-            put(folder / "tmp", "decoy tmp");
-            put(folder / "data1.vzd.bak", "decoy bak");
-            put(folder / ".dotfile", "decoy dot");
+            writeBytes(folder / "tmp", "decoy tmp");
+            writeBytes(folder / "data1.vzd.bak", "decoy bak");
+            writeBytes(folder / ".dotfile", "decoy dot");
         }
     }
 
@@ -165,7 +153,7 @@ protected:
     // What the target holds now, in words: "old", "new" or "absent"; anything else is a torn or foreign file.
     std::string state(Scenario scenario) const
     {
-        const std::string now = get(target(scenario));
+        const std::string now = readBytes(target(scenario));
         const std::string before = scenario == Scenario::Restore ? current : saved;
         const std::string after = scenario == Scenario::Restore ? saved : current;
         if (now == "<absent>")
@@ -179,9 +167,9 @@ protected:
     {
         int temporaries = 0;
         for (const fs::path& folder : {app, backups}) {
-            EXPECT_EQ(get(folder / "tmp"), "decoy tmp");
-            EXPECT_EQ(get(folder / "data1.vzd.bak"), "decoy bak");
-            EXPECT_EQ(get(folder / ".dotfile"), "decoy dot");
+            EXPECT_EQ(readBytes(folder / "tmp"), "decoy tmp");
+            EXPECT_EQ(readBytes(folder / "data1.vzd.bak"), "decoy bak");
+            EXPECT_EQ(readBytes(folder / ".dotfile"), "decoy dot");
             for (const auto& entry : fs::directory_iterator(folder)) {
                 const std::string name = entry.path().filename().string();
                 if (fsys::isTemporaryName(name)) {
@@ -202,8 +190,8 @@ protected:
 
     void reset()
     {
-        put(app / "data1.vzd", current);
-        put(backups / "old.ZIP", saved);
+        writeBytes(app / "data1.vzd", current);
+        writeBytes(backups / "old.ZIP", saved);
         fs::remove(backups / "new.ZIP");
     }
 
@@ -414,10 +402,7 @@ TEST_F(Faults, ReadOnlyPlaces)
     fs::permissions(app, fs::perms::all);
     fs::permissions(backups, fs::perms::all);
     fs::permissions(app / "data1.vzd", fs::perms::owner_read | fs::perms::owner_write);
-    std::vector<std::string> args = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    for (const auto& arg : helper(Scenario::ExistingBackup))
-        args.push_back(arg);
-    run = runHelper(args);
+    run = runHelper(asNobody(helper(Scenario::ExistingBackup)));
     EXPECT_TRUE(run.said(kStepFailed)) << run.output;
     EXPECT_EQ(state(Scenario::ExistingBackup), "old");
     checkSurroundings(false);
@@ -462,7 +447,7 @@ TEST_F(Faults, BadInput)
         {"BACKUP exists as a file",
          [](const fs::path& folder) {
              fs::remove_all(folder / "BACKUP");
-             put(folder / "BACKUP", "a file");
+             writeBytes(folder / "BACKUP", "a file");
          },
          "@app", "x", "message: 备份成功", true},
         {"data file missing", [](const fs::path& folder) { fs::remove(folder / "data1.vzd"); }, "", "x", kStepFailed,
@@ -473,8 +458,8 @@ TEST_F(Faults, BadInput)
              fs::create_directory(folder / "data1.vzd");
          },
          "", "x", kStepFailed, false},
-        {"data file empty", [](const fs::path& folder) { put(folder / "data1.vzd", ""); }, "", "x", "message: 备份成功",
-         true},
+        {"data file empty", [](const fs::path& folder) { writeBytes(folder / "data1.vzd", ""); }, "", "x",
+         "message: 备份成功", true},
         {"data file larger than 4 GiB (sparse)",
          [](const fs::path& folder) { ASSERT_TRUE(sh("truncate -s 4100M '" + (folder / "data1.vzd").string() + "'")); },
          "", "x", "message: 备份成功", true},
@@ -492,11 +477,9 @@ TEST_F(Faults, BadInput)
             folder = app.string();
         if (folder == "@locked")
             folder = (app / "locked").string();
-        const std::string before = get(backups / "old.ZIP");
-        std::vector<std::string> args = {FAULT_HELPER, "backup", app.string(), folder, c.name};
-        if (c.unprivileged)
-            args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-        const HelperRun run = runHelper(args);
+        const std::string before = readBytes(backups / "old.ZIP");
+        const std::vector<std::string> args = {FAULT_HELPER, "backup", app.string(), folder, c.name};
+        const HelperRun run = runHelper(c.unprivileged ? asNobody(args) : args);
         EXPECT_TRUE(run.said(c.said)) << c.what << ": " << run.output;
         const fs::path written = fs::path(folder) / (c.name + ".ZIP");
         std::error_code ignored;
@@ -505,7 +488,7 @@ TEST_F(Faults, BadInput)
             EXPECT_EQ(fs::file_size(written), fs::file_size(app / "data1.vzd")) << c.what;
         }
         if (fs::is_directory(backups)) {
-            EXPECT_EQ(get(backups / "old.ZIP"), before) << c.what;
+            EXPECT_EQ(readBytes(backups / "old.ZIP"), before) << c.what;
         }
         fs::remove(written, ignored);
     }
