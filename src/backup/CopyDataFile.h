@@ -1,7 +1,7 @@
 // The one routine behind every copy of data: backups, automatic backups and restores.
 #pragma once
 
-#include "common/fsys.h"
+#include "fs/fsys.h"
 
 #include <QString>
 

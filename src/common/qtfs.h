@@ -1,7 +1,7 @@
 // Where QString paths cross into the file-system layer and its answers come back.
 #pragma once
 
-#include "fsys.h"
+#include "fs/fsys.h"
 
 #include <QString>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 // The manual and the automatic backup, driven through a scripted prompter against real folders.
 #include "backup/BackupOperation.h"
 #include "common/Routines.h"
-#include "common/fsys.h"
+#include "fs/fsys.h"
 #include "common/qtfs.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempTree.h"

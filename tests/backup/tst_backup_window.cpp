@@ -2,7 +2,7 @@
 #include "backup/Backup.h"
 #include "common/Routines.h"
 #include "common/Wait.h"
-#include "common/fsys.h"
+#include "fs/fsys.h"
 #include "common/qtfs.h"
 #include "shell/ProgramPaths.h"
 #include "support/ModalDriver.h"

@@ -9,7 +9,7 @@
 // FAULT_STEP_INDEX picks the Nth time the step is reached (for "wrote", the Nth chunk); FAULT_FSIZE limits the
 // size of any file the process writes.
 #include "backup/BackupOperation.h"
-#include "common/fsys.h"
+#include "fs/fsys.h"
 #include "restore/RestoreOperation.h"
 
 #include <QByteArray>

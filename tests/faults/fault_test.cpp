@@ -1,7 +1,7 @@
 // Backups and restores under real faults: killed processes, full disks, power cuts, read-only places, bad input.
 // Linux, as root (mounts, loop devices, chattr). Each case checks that the target is absent, old or new and whole,
 // that only our own temporary files may remain after a kill, and that the decoys around are untouched.
-#include "common/fsys.h"
+#include "fs/fsys.h"
 #include "support/Bytes.h"
 
 #include <gtest/gtest.h>

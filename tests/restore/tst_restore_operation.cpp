@@ -1,6 +1,6 @@
 // The restore and the backup listing, driven through a scripted prompter against real folders.
 #include "common/Routines.h"
-#include "common/fsys.h"
+#include "fs/fsys.h"
 #include "common/qtfs.h"
 #include "restore/RestoreOperation.h"
 #include "support/ScriptedPrompter.h"

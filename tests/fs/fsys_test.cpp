@@ -1,5 +1,5 @@
 // The file-system layer against real files: the two tests, listing, folder creation and the atomic copy.
-#include "common/fsys.h"
+#include "fs/fsys.h"
 #include "support/Bytes.h"
 
 #include <gtest/gtest.h>

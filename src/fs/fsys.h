@@ -1,7 +1,7 @@
 // The file-system layer: every existence question, listing, folder creation and data copy goes through here.
 //
-// Written in standard C++ with one POSIX and one Win32 implementation, so that it builds and is tested on both
-// platforms without Qt. The rest of the program converts its QStrings at this boundary (see qtfs.h).
+// Written in standard C++, one algorithm over the POSIX or Win32 primitives of platform.h, so that it builds and is
+// tested on both platforms without Qt. The rest of the program converts its QStrings at this boundary.
 #pragma once
 
 #include <cstdint>

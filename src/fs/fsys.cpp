@@ -1,6 +1,10 @@
-// Platform-independent parts of the file-system layer: the two tests built on attributes(), errors and hooks.
+// The platform-independent part of the file-system layer: the two tests built on attributes(), the copy algorithm,
+// errors and hooks. Everything that differs between POSIX and Win32 is a primitive in platform.h.
 #include "fsys.h"
 
+#include "platform.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <random>
@@ -58,6 +62,89 @@ bool isTemporaryName(const Path& name)
     const std::string prefix = kTemporaryPrefix;
     const std::string suffix = kTemporarySuffix;
     return text.size() > prefix.size() + suffix.size() && text.starts_with(prefix) && text.ends_with(suffix);
+}
+
+Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
+{
+    using namespace platform;
+    File in;
+    if (auto error = openForReading(source, in))
+        return {error, "open", source};
+    Version before;
+    if (auto error = versionOf(in, before))
+        return {error, "stat", source};
+
+    const bool targetExists = attributes(target).has_value();
+    if (targetExists && !detail::replaceable(target))
+        return {std::make_error_code(std::errc::permission_denied), "replace", target};
+
+    const Path folder = target.has_parent_path() ? target.parent_path() : Path(".");
+    Path temporary;
+    File out;
+    for (int attempt = 0; !out.isOpen(); ++attempt) {
+        temporary = folder / detail::temporaryName(detail::randomBits());
+        const auto error = createExclusive(temporary, out);
+        if (error && (error != std::errc::file_exists || attempt == 100))
+            return {error, "create", temporary};
+    }
+
+    // From here on the temporary file is ours and must not outlive a failure before the rename.
+    const auto fail = [&](Error error) {
+        out.reset();
+        removeFile(temporary);
+        return error;
+    };
+
+    if (auto error = detail::runHooks(hook, CopyStep::Created, temporary))
+        return fail({error, "create", temporary});
+    if (targetExists)
+        keepPermissions(out, target);
+
+    // Only the size the source had when it was opened: a file that keeps growing must not keep the copy going for
+    // ever (the version check below fails it).
+    constexpr std::uint64_t chunk = 8u << 20;
+    std::uint64_t copied = 0;
+    while (copied < before.size) {
+        std::size_t moved = 0;
+        bool writing = false;
+        if (auto error
+            = copyChunk(in, out, static_cast<std::size_t>(std::min(chunk, before.size - copied)), moved, writing))
+            return fail({error, writing ? "write" : "read", writing ? temporary : source});
+        if (moved == 0)
+            break; // shrunk meanwhile; the version check tells
+        copied += moved;
+        if (auto error = detail::runHooks(hook, CopyStep::Wrote, temporary))
+            return fail({error, "write", temporary});
+    }
+
+    // Checked through the open file and through the path: a source replaced by a rename keeps its old version on
+    // our handle.
+    Version after;
+    Version now;
+    if (auto error = versionOf(in, after))
+        return fail({error, "stat", source});
+    if (versionOf(source, now) || after != before || now != before || copied != after.size)
+        return fail({std::make_error_code(std::errc::device_or_resource_busy), "changed while copying", source});
+
+    if (auto error = flush(out))
+        return fail({error, "flush", temporary});
+    if (auto error = detail::runHooks(hook, CopyStep::Flushed, temporary))
+        return fail({error, "flush", temporary});
+    if (auto error = out.close())
+        return fail({error, "close", temporary});
+
+    // The target may have changed while we copied; it is decided again right before it is replaced.
+    if (!detail::replaceable(target))
+        return fail({std::make_error_code(std::errc::permission_denied), "replace", target});
+    if (auto error = renameOver(temporary, target))
+        return fail({error, "rename", target});
+    if (auto error = detail::runHooks(hook, CopyStep::Renamed, temporary))
+        return {error, "rename", target};
+    if (auto error = flushFolder(folder))
+        return {error, "flush", folder};
+    if (auto error = detail::runHooks(hook, CopyStep::FolderFlushed, temporary))
+        return {error, "flush", folder};
+    return {};
 }
 
 namespace {

@@ -1,0 +1,86 @@
+// The per-platform primitives under the file-system layer. The copy algorithm and the tests built on attributes
+// are written once, over these; platform_posix.cpp and platform_win32.cpp implement them and nothing else.
+#pragma once
+
+#include "fsys.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <system_error>
+#include <utility>
+
+namespace fsys::platform {
+
+// An open file (a POSIX descriptor or a Win32 handle), closed once when it goes out of scope.
+class File
+{
+public:
+    File() = default;
+    explicit File(std::intptr_t native)
+        : m_native(native)
+    {
+    }
+    File(File&& other) noexcept
+        : m_native(std::exchange(other.m_native, -1))
+    {
+    }
+    File& operator=(File&& other) noexcept
+    {
+        reset();
+        m_native = std::exchange(other.m_native, -1);
+        return *this;
+    }
+    ~File() { reset(); }
+
+    bool isOpen() const { return m_native != -1; }
+    std::intptr_t native() const { return m_native; }
+    // Closes the file and reports what the platform said; a closed File stays closed.
+    std::error_code close();
+    void reset()
+    {
+        if (isOpen())
+            (void)close();
+    }
+
+private:
+    std::intptr_t m_native = -1;
+};
+
+// Which file a version belongs to, and which state of it: a copy is whole only if this did not change meanwhile.
+struct Version
+{
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const Version&) const = default;
+};
+
+// Opens an existing regular file for reading; anything else fails.
+std::error_code openForReading(const Path& path, File& file);
+std::error_code versionOf(const File& file, Version& version);
+std::error_code versionOf(const Path& path, Version& version);
+
+// Creates a new file for writing; a name that is already taken fails with std::errc::file_exists.
+std::error_code createExclusive(const Path& path, File& file);
+
+// Gives a new file the permissions (and where we may, the owner) of the file it is about to replace. Best effort:
+// the copy goes ahead without them.
+void keepPermissions(const File& file, const Path& replaced);
+
+// Moves up to `most` bytes from in to out. moved is 0 at the end of the source. On failure, writing tells which
+// side failed.
+std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing);
+
+// Waits until the file's data is on the disk.
+std::error_code flush(const File& file);
+
+// Renames from over to, replacing it in one step.
+std::error_code renameOver(const Path& from, const Path& to);
+
+// Waits until the folder's record of a rename is on the disk, where the platform offers a way to.
+std::error_code flushFolder(const Path& folder);
+
+void removeFile(const Path& path);
+
+} // namespace fsys::platform

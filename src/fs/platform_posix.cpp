@@ -1,0 +1,244 @@
+// The POSIX primitives of the file-system layer.
+#include "platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fsys {
+
+namespace {
+
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
+
+Attributes fromStat(const struct stat& st, bool hidden)
+{
+    Attributes attrs;
+    attrs.directory = S_ISDIR(st.st_mode);
+    attrs.regular = S_ISREG(st.st_mode);
+    attrs.system = !attrs.directory && !attrs.regular;
+    attrs.hidden = hidden;
+    return attrs;
+}
+
+} // namespace
+
+std::optional<Attributes> attributes(const Path& path)
+{
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    Attributes attrs = fromStat(st, detail::hiddenName(path));
+    attrs.readOnly = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+    return attrs;
+}
+
+std::vector<Entry> listFolder(const Path& folder, std::error_code& error)
+{
+    error.clear();
+    std::vector<Entry> entries;
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = lastError();
+        return entries;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
+    if (!dir) {
+        error = lastError();
+        ::close(fd);
+        return entries;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(dir.get());
+        if (!item) {
+            if (errno != 0)
+                error = lastError();
+            break;
+        }
+        const std::string name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = item->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(fd, item->d_name, &st, 0) != 0)
+                type = DT_UNKNOWN; // a dangling link is nothing we can open
+            else
+                type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+        }
+        EntryKind kind = EntryKind::Other;
+        if (name[0] != '.') {
+            if (type == DT_REG)
+                kind = EntryKind::OrdinaryFile;
+            else if (type == DT_DIR)
+                kind = EntryKind::Folder;
+        }
+        entries.push_back({name, kind});
+    }
+    return entries;
+}
+
+std::error_code makeFolder(const Path& folder)
+{
+    if (::mkdir(folder.c_str(), 0777) != 0)
+        return lastError();
+    return {};
+}
+
+Path executableFolder()
+{
+    std::error_code error;
+    const Path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::current_path() : self.parent_path();
+}
+
+namespace platform {
+
+namespace {
+
+int fd(const File& file)
+{
+    return static_cast<int>(file.native());
+}
+
+Version fromStat(const struct stat& st)
+{
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::uint64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::error_code writeAll(int out, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(out, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return lastError();
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return {};
+}
+
+} // namespace
+
+std::error_code File::close()
+{
+    const int native = static_cast<int>(std::exchange(m_native, -1));
+    return native >= 0 && ::close(native) != 0 ? lastError() : std::error_code {};
+}
+
+std::error_code openForReading(const Path& path, File& file)
+{
+    file = File(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.isOpen())
+        return lastError();
+    struct stat st;
+    if (::fstat(fd(file), &st) != 0)
+        return lastError();
+    if (!S_ISREG(st.st_mode))
+        return std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
+    return {};
+}
+
+std::error_code versionOf(const File& file, Version& version)
+{
+    struct stat st;
+    if (::fstat(fd(file), &st) != 0)
+        return lastError();
+    version = fromStat(st);
+    return {};
+}
+
+std::error_code versionOf(const Path& path, Version& version)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return lastError();
+    version = fromStat(st);
+    return {};
+}
+
+std::error_code createExclusive(const Path& path, File& file)
+{
+    file = File(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.isOpen())
+        return {};
+    return errno == EEXIST ? std::make_error_code(std::errc::file_exists) : lastError();
+}
+
+void keepPermissions(const File& file, const Path& replaced)
+{
+    struct stat old;
+    if (::stat(replaced.c_str(), &old) != 0)
+        return;
+    (void)::fchmod(fd(file), old.st_mode & 07777);
+    if (::geteuid() == 0)
+        (void)::fchown(fd(file), old.st_uid, old.st_gid);
+}
+
+// sendfile keeps the bytes in the kernel and, unlike copy_file_range, never shares blocks with the source: a backup
+// must survive damage to the original's blocks. Where it is not supported, read and write.
+std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing)
+{
+    writing = false;
+    for (;;) {
+        const ssize_t sent = ::sendfile(fd(out), fd(in), nullptr, most);
+        if (sent >= 0) {
+            moved = static_cast<std::size_t>(sent);
+            return {};
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EINVAL && errno != ENOSYS)
+            return lastError();
+        break;
+    }
+    static thread_local std::unique_ptr<char[]> buffer(new char[1u << 20]);
+    ssize_t got;
+    while ((got = ::read(fd(in), buffer.get(), std::min<std::size_t>(most, 1u << 20))) < 0 && errno == EINTR) { }
+    if (got < 0)
+        return lastError();
+    moved = static_cast<std::size_t>(got);
+    writing = true;
+    return writeAll(fd(out), buffer.get(), moved);
+}
+
+std::error_code flush(const File& file)
+{
+    return ::fsync(fd(file)) != 0 ? lastError() : std::error_code {};
+}
+
+std::error_code renameOver(const Path& from, const Path& to)
+{
+    return ::rename(from.c_str(), to.c_str()) != 0 ? lastError() : std::error_code {};
+}
+
+// The rename is durable only once the folder that records it is on disk too.
+std::error_code flushFolder(const Path& folder)
+{
+    File dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.isOpen() || ::fsync(fd(dir)) != 0)
+        return lastError();
+    return {};
+}
+
+void removeFile(const Path& path)
+{
+    ::unlink(path.c_str());
+}
+
+} // namespace platform
+
+} // namespace fsys

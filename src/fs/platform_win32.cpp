@@ -1,0 +1,231 @@
+// The Win32 primitives of the file-system layer.
+#include "platform.h"
+
+#include <algorithm>
+#include <memory>
+#include <windows.h>
+
+namespace fsys {
+
+namespace {
+
+std::error_code lastError()
+{
+    return {static_cast<int>(::GetLastError()), std::system_category()};
+}
+
+Attributes fromWin32(DWORD bits)
+{
+    Attributes attrs;
+    attrs.directory = (bits & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    attrs.regular = !attrs.directory && (bits & FILE_ATTRIBUTE_DEVICE) == 0;
+    attrs.hidden = (bits & FILE_ATTRIBUTE_HIDDEN) != 0;
+    attrs.system = (bits & FILE_ATTRIBUTE_SYSTEM) != 0;
+    attrs.readOnly = !attrs.directory && (bits & FILE_ATTRIBUTE_READONLY) != 0;
+    return attrs;
+}
+
+} // namespace
+
+std::optional<Attributes> attributes(const Path& path)
+{
+    if (path.empty())
+        return std::nullopt;
+    const DWORD bits = ::GetFileAttributesW(path.c_str());
+    if (bits == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    return fromWin32(bits);
+}
+
+std::vector<Entry> listFolder(const Path& folder, std::error_code& error)
+{
+    error.clear();
+    std::vector<Entry> entries;
+    // Ask for every name and match extensions ourselves: a pattern such as "*.ZIP" also matches "a.zipx" through
+    // its short name.
+    const Path pattern = (folder.empty() ? Path(L".") : folder) / L"*";
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+        if (::GetLastError() != ERROR_FILE_NOT_FOUND)
+            error = lastError();
+        return entries;
+    }
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const Attributes attrs = fromWin32(data.dwFileAttributes);
+        EntryKind kind = EntryKind::Other;
+        if (!attrs.hidden && !attrs.system)
+            kind = attrs.directory ? EntryKind::Folder : attrs.regular ? EntryKind::OrdinaryFile : EntryKind::Other;
+        entries.push_back({Path(name), kind});
+    } while (::FindNextFileW(find, &data));
+    if (::GetLastError() != ERROR_NO_MORE_FILES)
+        error = lastError();
+    ::FindClose(find);
+    return entries;
+}
+
+std::error_code makeFolder(const Path& folder)
+{
+    if (!::CreateDirectoryW(folder.c_str(), nullptr))
+        return lastError();
+    return {};
+}
+
+Path executableFolder()
+{
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return std::filesystem::current_path();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return Path(buffer).parent_path();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+namespace platform {
+
+namespace {
+
+HANDLE handle(const File& file)
+{
+    return reinterpret_cast<HANDLE>(file.native());
+}
+
+File fromHandle(HANDLE native)
+{
+    return File(reinterpret_cast<std::intptr_t>(native));
+}
+
+std::uint64_t join(DWORD high, DWORD low)
+{
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+Version fromInfo(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return {info.dwVolumeSerialNumber, join(info.nFileIndexHigh, info.nFileIndexLow),
+            join(info.nFileSizeHigh, info.nFileSizeLow),
+            static_cast<std::int64_t>(join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime))};
+}
+
+} // namespace
+
+std::error_code File::close()
+{
+    const HANDLE native = reinterpret_cast<HANDLE>(std::exchange(m_native, -1));
+    return native != INVALID_HANDLE_VALUE && !::CloseHandle(native) ? lastError() : std::error_code {};
+}
+
+// Sharing reads only: while we copy, nobody can write the source, and a source that a writer holds open cannot be
+// copied at all, as with the platform's own copy.
+std::error_code openForReading(const Path& path, File& file)
+{
+    file = fromHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.isOpen())
+        return lastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle(file), &info))
+        return lastError();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::make_error_code(std::errc::is_a_directory);
+    if (::GetFileType(handle(file)) != FILE_TYPE_DISK)
+        return std::make_error_code(std::errc::invalid_argument);
+    return {};
+}
+
+std::error_code versionOf(const File& file, Version& version)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle(file), &info))
+        return lastError();
+    version = fromInfo(info);
+    return {};
+}
+
+// Opened for no access at all, which no sharing mode refuses, not even our own read-only share of the source.
+std::error_code versionOf(const Path& path, Version& version)
+{
+    const File file = fromHandle(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.isOpen())
+        return lastError();
+    return versionOf(file, version);
+}
+
+std::error_code createExclusive(const Path& path, File& file)
+{
+    file = fromHandle(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.isOpen())
+        return {};
+    const DWORD code = ::GetLastError();
+    return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS
+        ? std::make_error_code(std::errc::file_exists)
+        : std::error_code(static_cast<int>(code), std::system_category());
+}
+
+// The new file inherits the folder's permissions, as a file created there by any program would.
+void keepPermissions(const File&, const Path&) { }
+
+std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing)
+{
+    constexpr DWORD size = 1u << 20;
+    static thread_local std::unique_ptr<char[]> buffer(new char[size]);
+    writing = false;
+    DWORD got = 0;
+    if (!::ReadFile(handle(in), buffer.get(), static_cast<DWORD>(std::min<std::size_t>(most, size)), &got, nullptr))
+        return lastError();
+    writing = true;
+    for (DWORD done = 0; done < got;) {
+        DWORD put = 0;
+        if (!::WriteFile(handle(out), buffer.get() + done, got - done, &put, nullptr))
+            return lastError();
+        done += put;
+    }
+    moved = got;
+    return {};
+}
+
+std::error_code flush(const File& file)
+{
+    return ::FlushFileBuffers(handle(file)) ? std::error_code {} : lastError();
+}
+
+// A rename refused because someone (a virus scanner, an indexer) briefly holds the target gets a few more tries,
+// about a quarter of a second in all.
+std::error_code renameOver(const Path& from, const Path& to)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return {};
+        if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == 10)
+            return lastError();
+        ::Sleep(25);
+    }
+}
+
+// MOVEFILE_WRITE_THROUGH is documented to flush only a move that becomes a copy and a delete; a rename within one
+// folder is recorded by the file system's own journal, and Windows documents no way for a program without
+// administrator rights to wait for a folder's entries to reach the disk.
+std::error_code flushFolder(const Path&)
+{
+    return {};
+}
+
+void removeFile(const Path& path)
+{
+    ::DeleteFileW(path.c_str());
+}
+
+} // namespace platform
+
+} // namespace fsys
