@@ -6,10 +6,10 @@
 //   datamaint_bench RUNS restore APP_FOLDER NAME   restore APP_FOLDER/BACKUP/NAME over APP_FOLDER/data1.vzd
 //   datamaint_bench RUNS list FOLDER               list the backups of FOLDER
 //   datamaint_bench startup                        start the program's menu and quit as soon as it is shown
-#include "backup/BackupOperation.h"
-#include "restore/RestoreOperation.h"
-#include "shell/Application.h"
-#include "shell/Dialog.h"
+#include "core/backup/BackupOperation.h"
+#include "core/restore/RestoreOperation.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/Dialog.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -22,17 +22,12 @@
 
 namespace {
 
-class Quiet : public Prompter
+// Answers Yes to every question.
+class Yes : public Prompter
 {
 public:
     bool askYesNo(const QString&) override { return true; }
-    void message(const QString& text) override { m_failed = m_failed || !text.contains(QStringLiteral("成功")); }
-    void notice(const QString& text) override { message(text); }
     void setBusy(bool) override { }
-    bool failed() const { return m_failed; }
-
-private:
-    bool m_failed = false;
 };
 
 } // namespace
@@ -74,13 +69,13 @@ int main(int argc, char** argv)
         operation = [&] { return !listBackups(folder).isEmpty(); };
     } else if (std::strcmp(mode, "backup") == 0) {
         operation = [&] {
-            Quiet quiet;
-            return runManualBackup(paths, paths.BackupFolder, name, false, quiet).value_or(false) && !quiet.failed();
+            Yes yes;
+            return runManualBackup(paths, paths.BackupFolder, name, yes).result.value_or(false);
         };
     } else if (std::strcmp(mode, "restore") == 0) {
         operation = [&] {
-            Quiet quiet;
-            return runRestore(paths, name, quiet, [] {}) == RestoreOutcome::Restored;
+            Yes yes;
+            return runRestore(paths, name, yes).result.value_or(false);
         };
     } else {
         return 2;

@@ -8,9 +8,9 @@
 // folder-flushed) at which the process kills itself or shuts the file system at FAULT_SHUTDOWN_MOUNT down;
 // FAULT_STEP_INDEX picks the Nth time the step is reached (for "wrote", the Nth chunk); FAULT_FSIZE limits the
 // size of any file the process writes.
-#include "backup/BackupOperation.h"
+#include "core/backup/BackupOperation.h"
+#include "core/restore/RestoreOperation.h"
 #include "fs/fsys.h"
-#include "restore/RestoreOperation.h"
 
 #include <QByteArray>
 #include <csignal>
@@ -25,11 +25,8 @@ class YesPrompter : public Prompter
 {
 public:
     bool askYesNo(const QString& question) override { return say("ask", question), true; }
-    void message(const QString& text) override { say("message", text); }
-    void notice(const QString& text) override { say("notice", text); }
     void setBusy(bool) override { }
 
-private:
     static void say(const char* kind, QString text)
     {
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
@@ -98,12 +95,18 @@ int main(int argc, char** argv)
     const ProgramPaths paths = ProgramPaths::forFolder(QString::fromUtf8(argv[2]));
     YesPrompter prompter;
     if (mode == "backup" && argc >= 5) {
-        const auto result
-            = runManualBackup(paths, QString::fromUtf8(argv[3]), QString::fromUtf8(argv[4]), false, prompter);
-        std::printf("result: %s\n", !result ? "unchanged" : *result ? "true" : "false");
+        const Outcome outcome = runManualBackup(paths, QString::fromUtf8(argv[3]), QString::fromUtf8(argv[4]), prompter);
+        if (!outcome.text.isEmpty())
+            YesPrompter::say("message", outcome.text);
+        std::printf("result: %s\n", !outcome.result ? "unchanged" : *outcome.result ? "true" : "false");
     } else if (mode == "restore") {
-        const auto outcome = runRestore(paths, QString::fromUtf8(argv[3]), prompter, [] { std::puts("hide"); });
-        std::printf("result: %s\n", outcome == RestoreOutcome::Restored ? "restored" : "not restored");
+        const Outcome outcome = runRestore(paths, QString::fromUtf8(argv[3]), prompter);
+        const bool restored = outcome.result.value_or(false);
+        if (restored)
+            std::puts("hide");
+        if (!outcome.text.isEmpty())
+            YesPrompter::say("message", outcome.text);
+        std::printf("result: %s\n", restored ? "restored" : "not restored");
     } else {
         return 2;
     }

@@ -1,0 +1,57 @@
+// The restore and the backup listing.
+#include "RestoreOperation.h"
+
+#include "core/common/CopyDataFile.h"
+#include "core/common/Routines.h"
+#include "core/common/qtfs.h"
+
+#include <algorithm>
+
+Outcome runRestore(const ProgramPaths& paths, const QString& selectedName, Prompter& prompter)
+{
+    QString source;
+    if (!selectedName.isEmpty()) {
+        source = paths.BackupFolder + pathSeparator() + selectedName;
+        if (!qtfs::fileTest(source))
+            return {Outcome::Kind::Refused, restoretext::file + source + restoretext::missing, {}, {}};
+    }
+    if (!prompter.askYesNo(restoretext::about + source + restoretext::into + restoretext::overwrite))
+        return {};
+
+    // The staging file is the copy's own temporary file beside the data file; it must be there, whole and
+    // flushed, before it may take the data file's place.
+    bool stagingLost = false;
+    const auto checkStaging = [&](fsys::CopyStep step, const fsys::Path& staging) -> std::error_code {
+        if (step != fsys::CopyStep::Flushed || fsys::fileTest(staging))
+            return {};
+        stagingLost = true;
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    };
+    try {
+        CopyDataFile(source, paths.DataFilePath, checkStaging);
+    } catch (const std::exception& error) {
+        return {Outcome::Kind::Failed, stagingLost ? restoretext::stagingMissing : restoretext::failed, {},
+                reasonOf(error)};
+    }
+    if (!qtfs::fileTest(paths.DataFilePath))
+        return {Outcome::Kind::Completed, restoretext::dataMissing, false, {}};
+    return {Outcome::Kind::Completed, restoretext::restored, true, {}};
+}
+
+QStringList listBackups(const QString& folderText)
+{
+    std::error_code error;
+    const auto entries = fsys::listFolder(qtfs::toPath(PathWithSlash(folderText)), error);
+    QStringList names;
+    for (const auto& entry : entries) {
+        if (entry.kind == fsys::EntryKind::OrdinaryFile && fsys::hasExtension(entry.name, ".zip"))
+            names.append(qtfs::fromPath(entry.name));
+    }
+    // Date-named backups then list oldest first, the same on every platform; names that differ only in letter
+    // case (possible on Linux) keep a fixed order too.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    return names;
+}

@@ -1,0 +1,63 @@
+// What the Qt tests share: an application folder in a temporary tree, and a prompter that answers from a script.
+#pragma once
+
+#include "core/common/Prompter.h"
+#include "core/common/Routines.h"
+#include "core/shell/ProgramPaths.h"
+#include "support/Bytes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Expectations are written with "\" as on Windows; this turns them into the platform's own paths.
+inline QString native(QString text)
+{
+    return text.replace(QLatin1Char('\\'), pathSeparator());
+}
+
+// "app" inside a fresh temporary folder, holding a data file of sample bytes; the program's paths point there.
+struct AppFolder
+{
+    QTemporaryDir dir;
+    ProgramPaths paths = ProgramPaths::forFolder(path(QStringLiteral("app")));
+    QByteArray data = QByteArray::fromStdString(sampleBytes(70000, 1));
+
+    AppFolder() { write(QStringLiteral("app/data1.vzd"), data); }
+
+    QString path(const QString& relative) const
+    {
+        return QDir::toNativeSeparators(dir.path() + QLatin1Char('/') + relative);
+    }
+    QString write(const QString& relative, const QByteArray& bytes) const
+    {
+        const QString file = path(relative);
+        QDir().mkpath(QFileInfo(file).path());
+        writeBytes(file.toStdString(), bytes.toStdString());
+        return file;
+    }
+    QString backup(const QString& name) const { return paths.BackupFolder + pathSeparator() + name; }
+    static QByteArray read(const QString& file) { return QByteArray::fromStdString(readBytes(file.toStdString())); }
+    // Every name in the folder, hidden ones included: a test sees any temporary file left behind.
+    static QStringList names(const QString& folder)
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+};
+
+// Answers questions from a script and records them, and the busy state, in order ("ask: …", "busy", "idle").
+struct ScriptedPrompter : Prompter
+{
+    QList<bool> answers;
+    QStringList log;
+
+    bool askYesNo(const QString& question) override
+    {
+        log << QStringLiteral("ask: ") + question;
+        if (answers.isEmpty())
+            QTest::qFail("a question nobody expected", __FILE__, __LINE__);
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+    void setBusy(bool busy) override { log << (busy ? QStringLiteral("busy") : QStringLiteral("idle")); }
+};
