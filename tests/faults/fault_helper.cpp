@@ -95,7 +95,8 @@ int main(int argc, char** argv)
     const ProgramPaths paths = ProgramPaths::forFolder(QString::fromUtf8(argv[2]));
     YesPrompter prompter;
     if (mode == "backup" && argc >= 5) {
-        const Outcome outcome = runManualBackup(paths, QString::fromUtf8(argv[3]), QString::fromUtf8(argv[4]), prompter);
+        const Outcome outcome
+            = runManualBackup(paths, QString::fromUtf8(argv[3]), QString::fromUtf8(argv[4]), prompter);
         if (!outcome.text.isEmpty())
             YesPrompter::say("message", outcome.text);
         std::printf("result: %s\n", !outcome.result ? "unchanged" : *outcome.result ? "true" : "false");

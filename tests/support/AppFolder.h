@@ -17,14 +17,18 @@ inline QString native(QString text)
     return text.replace(QLatin1Char('\\'), pathSeparator());
 }
 
-// "app" inside a fresh temporary folder, holding a data file of sample bytes; the program's paths point there.
+// "app" inside a fresh temporary folder, holding a data file of sample bytes; the program-wide paths point there.
 struct AppFolder
 {
     QTemporaryDir dir;
     ProgramPaths paths = ProgramPaths::forFolder(path(QStringLiteral("app")));
     QByteArray data = QByteArray::fromStdString(sampleBytes(70000, 1));
 
-    AppFolder() { write(QStringLiteral("app/data1.vzd"), data); }
+    AppFolder()
+    {
+        setProgramPaths(paths);
+        write(QStringLiteral("app/data1.vzd"), data);
+    }
 
     QString path(const QString& relative) const
     {

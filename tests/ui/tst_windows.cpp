@@ -1,4 +1,373 @@
-#include <QTest>
-class TestWindows : public QObject { Q_OBJECT };
-QTEST_MAIN(TestWindows)
+// The five windows as the operator meets them: layout, keys and focus, and what each button does.
+#include "core/common/FileError.h"
+#include "fs/fsys.h"
+#include "support/AppFolder.h"
+#include "support/Modals.h"
+#include "ui/backup/Backup.h"
+#include "ui/common/Layout.h"
+#include "ui/common/Prompts.h"
+#include "ui/common/Wait.h"
+#include "ui/restore/Restore.h"
+#include "ui/restore/RestoreOk.h"
+#include "ui/shell/Dialog.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+std::unique_ptr<QWidget> make(const QString& window, const AppFolder& app)
+{
+    if (window == QLatin1String("Dialog"))
+        return std::make_unique<Dialog>(app.path(QStringLiteral("app")));
+    if (window == QLatin1String("Backup"))
+        return std::make_unique<Backup>();
+    if (window == QLatin1String("Restore"))
+        return std::make_unique<Restore>();
+    if (window == QLatin1String("Wait"))
+        return std::make_unique<Wait>();
+    return std::make_unique<RestoreOk>();
+}
+
+// Each window, then its controls: object name (empty for the window), text (nullptr: not checked), twips.
+struct Place
+{
+    const char* window;
+    const char* name;
+    const char* text;
+    int left, top, width, height;
+};
+const Place kLayout[] = {
+    {"Dialog", "", "数据维护", 2760, 3750, 6030, 3195},
+    {"Dialog", "OKButton", "退出", 4680, 2700, 1215, 375},
+    {"Dialog", "CancelButton", "取消", 4680, 600, 1215, 375},
+    {"Dialog", "Command1", "数据备份", 900, 600, 2115, 495},
+    {"Dialog", "CmdRestore", "数据恢复", 930, 1680, 2175, 495},
+    {"Backup", "", "数据备份", 0, 0, 7050, 3690},
+    {"Backup", "Label1(0)", "备份帐套名", 630, 390, 0, 0},
+    {"Backup", "lblzt", "", 1740, 390, 4095, 375},
+    {"Backup", "Label1(2)", "备份文件名:", 540, 990, 0, 0},
+    {"Backup", "txtFile", nullptr, 1740, 870, 4215, 375},
+    {"Backup", "Label1(1)", "备份文件存放路径", 90, 1710, 0, 0},
+    {"Backup", "txtPath", nullptr, 1740, 1590, 4215, 375},
+    {"Backup", "Command3", "浏览...", 6060, 1590, 855, 375},
+    {"Backup", "Frame1", "", 660, 2790, 5295, 735},
+    {"Backup", "CmdBackup", "开始备份", 720, 240, 1575, 375},
+    {"Backup", "Command2", "取消", 3000, 240, 1695, 375},
+    {"Restore", "", "恢复备份文件", 0, 0, 7440, 5040},
+    {"Restore", "lblzt", "", 1530, 120, 4095, 375},
+    {"Restore", "Label1(0)", "要恢复的帐套名", 270, 210, 0, 0},
+    {"Restore", "Frame1", "从以下备份文件中恢复", 120, 570, 7215, 3015},
+    {"Restore", "Command3", "浏览...", 6240, 360, 855, 375},
+    {"Restore", "txtPath", nullptr, 2040, 360, 3975, 375},
+    {"Restore", "Label1(2)", "备份文件名:", 840, 1080, 0, 0},
+    {"Restore", "Label1(1)", "备份文件存放路径", 360, 480, 0, 0},
+    {"Restore", "List1", nullptr, 2040, 1080, 3975, 1680},
+    {"Restore", "Frame2", "", 1140, 3840, 5295, 855},
+    {"Restore", "Command2", "取消", 3000, 240, 1695, 495},
+    {"Restore", "Command1", "开始恢复", 720, 240, 1695, 495},
+    {"Restore", "lblTip", "此目录下没有备份文件", 270, 4050, 0, 0},
+    {"Wait", "", "信息", 0, 0, 3270, 2175},
+    {"Wait", "txtMsg", "Label1", 240, 240, 2775, 975},
+    {"Wait", "Command1", "确定", 1080, 1560, 1095, 495},
+    {"RestoreOk", "", "    数据恢复完毕", 0, 0, 3975, 2115},
+    {"RestoreOk", "Label1", "数据恢复完毕,您需要重新登录或退出,请选择", 90, 330, 0, 0},
+    {"RestoreOk", "Command1", "重新登录", 360, 1380, 1215, 375},
+    {"RestoreOk", "Command2", "退出系统", 1920, 1380, 1215, 375},
+    {"RestoreOk", "Command3", "Command3", 1260, 870, 1335, 375},
+};
+
+QString textOf(QWidget* widget)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        return button->text();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    if (auto* frame = qobject_cast<QGroupBox*>(widget))
+        return frame->title();
+    return widget->windowTitle();
+}
+
+// Clicks through the window's QWindow, the way a real mouse press arrives.
+void clickThroughWindow(QWidget* target)
+{
+    QWidget* window = target->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, target->mapTo(window, target->rect().center()));
+}
+
+template <typename W> W* child(QWidget* window, const char* name)
+{
+    return window->findChild<W*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { fsys::testing::setStepHook({}); }
+
+    void layout()
+    {
+        AppFolder app;
+        std::unique_ptr<QWidget> window;
+        for (const Place& place : kLayout) {
+            const QString name = QString::fromUtf8(place.name);
+            const QRect rect = twipsRect(place.left, place.top, place.width, place.height);
+            if (name.isEmpty()) {
+                window = make(QString::fromLatin1(place.window), app);
+                QCOMPARE(window->windowTitle(), QString::fromUtf8(place.text));
+                QCOMPARE(window->size(), rect.size());
+                continue;
+            }
+            QWidget* control = child<QWidget>(window.get(), place.name);
+            QVERIFY2(control, place.name);
+            if (place.text)
+                QCOMPARE(textOf(control), QString::fromUtf8(place.text));
+            QCOMPARE(control->pos(), rect.topLeft());
+            if (place.width > 0)
+                QCOMPARE(control->size(), rect.size());
+        }
+    }
+
+    void focusAndTabOrder()
+    {
+        // Each window, then its controls in tab order; the first has the focus when the window opens.
+        const QStringList orders[] = {{"Dialog", "OKButton", "Command1", "CmdRestore"},
+                                      {"Backup", "CmdBackup", "Command2", "txtFile", "txtPath", "Command3"},
+                                      {"Restore", "Command3", "txtPath", "List1", "Command2", "Command1"},
+                                      {"Wait", "Command1"},
+                                      {"RestoreOk", "Command1", "Command2", "Command3"}};
+        AppFolder app;
+        QDir().mkpath(app.paths.BackupFolder); // so that leaving the path box passes
+        for (QStringList order : orders) {
+            const auto shown = make(order.takeFirst(), app);
+            shown->show();
+            QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
+            for (int i = 0; i <= order.size(); ++i) {
+                QCOMPARE(QApplication::focusWidget()->objectName(), order[i % order.size()]);
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            }
+            if (!qobject_cast<RestoreOk*>(shown.get())) { // which leaves the program on Esc
+                QTest::keyClick(shown.get(), Qt::Key_Escape);
+                QVERIFY(shown->isVisible());
+            }
+        }
+    }
+
+    void menu()
+    {
+        AppFolder app;
+        Dialog menu(app.path(QStringLiteral("app")));
+        QCOMPARE(menu.pos(), twipsRect(2760, 3750, 0, 0).topLeft());
+        QVERIFY(!(menu.windowFlags() & Qt::WindowMinMaxButtonsHint) && menu.minimumSize() == menu.maximumSize());
+        QVERIFY(!menu.CancelButton->isVisibleTo(&menu));
+        QStringList names;
+        const auto changeAndCancel = [&](QWidget* modal) {
+            auto* window = qobject_cast<Backup*>(modal);
+            names << window->txtFile->text();
+            window->txtFile->setText(QStringLiteral("changed"));
+            window->Command2->click();
+        };
+        QCOMPARE(
+            answerModals([&] { menu.Command1->click(), menu.Command1->click(); }, {changeAndCancel, changeAndCancel}),
+            QStringList(2, QStringLiteral("数据备份")));
+        QCOMPARE(names, QStringList(2, TodayStamp() + QStringLiteral("备份")));
+        QCOMPARE(AppFolder::names(app.dir.path()), QStringList {QStringLiteral("app")}); // nothing made at start-up
+
+        // A window that cannot load is reported and not shown; the menu goes on.
+        Dialog orphan(app.path(QStringLiteral("no/app")));
+        orphan.show();
+        const QStringList seen = answerModals([&] { orphan.CmdRestore->click(); }, {press()});
+        QVERIFY(seen.size() == 1 && seen[0].contains(QStringLiteral("BACKUP")));
+        QVERIFY(orphan.isVisible());
+        QTest::keyClick(orphan.OKButton, Qt::Key_Space);
+        QVERIFY(!orphan.isVisible());
+    }
+
+    void backupWindow()
+    {
+        AppFolder app;
+        Backup window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.txtPath->text(), app.paths.BackupFolder);
+        const QString target = app.backup(window.txtFile->text() + QStringLiteral(".ZIP"));
+        bool disabled = false;
+        const auto seeState = [&](QWidget* modal) { disabled = !window.isEnabled(), press()(modal); };
+        QCOMPARE(answerModals([&] { QTest::keyClick(window.CmdBackup, Qt::Key_Return); }, {seeState}),
+                 QStringList {QStringLiteral("备份成功\r\n备份文件名:") + target});
+        QVERIFY(disabled && window.isEnabled());
+        QCOMPARE(window.Result, qint16(-1));
+        QCOMPARE(AppFolder::read(target), app.data);
+
+        // With bAutoBk the outcome is a notice; a failure stays a message box and leaves Result alone.
+        window.bAutoBk = -1;
+        const QStringList seen
+            = answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), [](QWidget* modal) {
+                                                                    QVERIFY(qobject_cast<Wait*>(modal));
+                                                                    qobject_cast<Wait*>(modal)->Command1->click();
+                                                                }});
+        QCOMPARE(seen.last(), QStringLiteral("备份成功\r\n备份文件名:") + target);
+        QFile::remove(app.paths.DataFilePath);
+        window.Result = 7;
+        QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), press()}).last(),
+                 QStringLiteral("备份出错，请退出系统再进入一次进行备份"));
+        QCOMPARE(window.Result, qint16(7));
+        QVERIFY(window.isEnabled());
+    }
+
+    void automaticBackup()
+    {
+        AppFolder app;
+        Backup window;
+        window.setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(14, 5)); });
+        const QStringList seen = answerModals([&] { window.RunAutoBackup(); }, {press()});
+        QCOMPARE(seen,
+                 QStringList {QStringLiteral("备份成功\r\n备份文件名:") + app.paths.AutoBackupFolder + pathSeparator()
+                              + QStringLiteral("2026年12月06日14时05分自动备份data1.ZIP")});
+        QCOMPARE(window.Result, qint16(-1));
+        QFile::remove(app.paths.DataFilePath);
+        window.strAutoBackFile = QStringLiteral("again");
+        QVERIFY_THROWS_EXCEPTION(FileError, window.RunAutoBackup());
+        QCOMPARE(window.Result, qint16(0));
+    }
+
+    void pathBoxIsCheckedWhenLeft()
+    {
+        AppFolder app;
+        Backup window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString typed = app.path(QStringLiteral("nowhere"));
+        window.txtPath->setText(typed);
+        window.txtPath->setFocus();
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}),
+                 QStringList {QStringLiteral("找不到路径:") + typed});
+        QCOMPARE(QApplication::focusWidget(), window.txtPath);
+        QVERIFY(!QFile::exists(app.paths.BackupFolder)); // the click did not run
+        window.txtPath->setText(app.paths.DataFilePath); // a file passes the folder test too
+        QVERIFY(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {}).isEmpty());
+        QCOMPARE(QApplication::focusWidget(), window.Command3);
+        window.txtPath->setText(typed);
+        window.txtPath->setFocus();
+        QVERIFY(answerModals([&] { clickThroughWindow(window.Command2); }, {}).isEmpty()); // "取消" is exempt
+        QVERIFY(!window.isVisible());
+    }
+
+    void browse()
+    {
+        AppFolder app;
+        const QString picked = app.write(QStringLiteral("other/old.ZIP"), "x");
+        Backup window;
+        QString initDir;
+        window.setShowOpen(
+            [&](FileDialogState& dialog) { return initDir = dialog.InitDir, dialog.FileName = picked, true; });
+        window.Command3->click();
+        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
+        QCOMPARE(initDir, app.paths.BackupFolder);
+        window.setShowOpen([](FileDialogState&) { return false; });
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press()}),
+                 QStringList {QStringLiteral("请指定一个文件")});
+        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
+    }
+
+    void restoreWindow()
+    {
+        AppFolder app;
+        const QByteArray backup = QByteArray::fromStdString(sampleBytes(3000, 3));
+        app.write(QStringLiteral("app/BACKUP/b.ZIP"), backup);
+        app.write(QStringLiteral("app/BACKUP/a.ZIP"), "a");
+        Restore window;
+        window.show();
+        QCOMPARE(window.txtPath->text(), app.paths.BackupFolder);
+        QCOMPARE(window.List1->count(), 2);
+        QCOMPARE(window.List1->currentItem()->text(), QStringLiteral("a.ZIP"));
+        QVERIFY(window.lblTip->text().isEmpty());
+        window.List1->setCurrentRow(1);
+        bool hidden = false;
+        const QStringList seen = answerModals(
+            [&] { window.Command1->click(); },
+            {press(QMessageBox::Yes), [&](QWidget* modal) { hidden = !window.isVisible(), press()(modal); }});
+        QCOMPARE(seen.last(), QStringLiteral("恢复文件成功"));
+        QVERIFY(hidden);
+        QCOMPARE(AppFolder::read(app.paths.DataFilePath), backup);
+    }
+
+    void promptsAndNotices()
+    {
+        for (const bool yes : {true, false}) {
+            bool asked = false;
+            answerModals([&] { asked = AskYesNo(QStringLiteral("?")); }, {[&](QWidget* modal) {
+                             auto* box = qobject_cast<QMessageBox*>(modal);
+                             QCOMPARE(box->icon(), QMessageBox::Question);
+                             QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
+                             press(yes ? QMessageBox::Yes : QMessageBox::No)(modal);
+                         }});
+            QCOMPARE(asked, yes);
+        }
+        answerModals([] { ShowMessage(QStringLiteral("x")); }, {[](QWidget* modal) {
+                         auto* box = qobject_cast<QMessageBox*>(modal);
+                         QVERIFY(box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1);
+                         QCOMPARE(box->windowTitle(), QStringLiteral("数据维护"));
+                         press()(modal);
+                     }});
+        Wait notice;
+        QVERIFY(notice.Timer1->isActive() && notice.Timer1->isSingleShot());
+        QCOMPARE(notice.Timer1->interval(), 1500);
+        // The notice closes itself; an interval and a caption of the caller's replace the window's own.
+        int interval = 0;
+        QCOMPARE(answerModals([] { ShowNotice(QStringLiteral("m"), 100, QStringLiteral("标题")); },
+                              {[&](QWidget* modal) { interval = qobject_cast<Wait*>(modal)->Timer1->interval(); }}),
+                 QStringList {QStringLiteral("m")});
+        QCOMPARE(interval, 100);
+    }
+
+    // "退出系统" and Esc end the process at once, even with a notice open underneath.
+    void restartPromptEndsTheProgram()
+    {
+        for (const char* how : {"button", "escape"}) {
+            QProcess child;
+            child.setProgram(QCoreApplication::applicationFilePath());
+            child.setEnvironment(QProcess::systemEnvironment()
+                                 << QStringLiteral("RESTART_PROMPT=") + QLatin1String(how));
+            child.start();
+            QVERIFY(child.waitForFinished(30000));
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+        }
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QByteArray how = qgetenv("RESTART_PROMPT");
+    if (how.isEmpty()) {
+        TestWindows test;
+        return QTest::qExec(&test, argc, argv);
+    }
+    QTimer::singleShot(0, [how] {
+        auto* prompt = new RestoreOk;
+        QTimer::singleShot(0, [prompt, how] {
+            if (how == "escape")
+                QTest::keyClick(prompt, Qt::Key_Escape);
+            else
+                prompt->Command2->click();
+            std::_Exit(3); // still running: the prompt did not end the program
+        });
+        prompt->exec();
+    });
+    ShowNotice(QStringLiteral("underneath"), 30000);
+    return 4;
+}
+
 #include "tst_windows.moc"

@@ -49,8 +49,7 @@ QString backupTarget(const QString& folderText, const QString& name)
     return PathWithSlash(folderText) + name + kBackupExtension;
 }
 
-Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name,
-                        Prompter& prompter)
+Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name, Prompter& prompter)
 {
     const QString target = backupTarget(folderText, name);
     if (hasWildcard(target))

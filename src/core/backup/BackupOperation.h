@@ -24,8 +24,7 @@ QString backupTarget(const QString& folderText, const QString& name);
 // The manual backup behind "开始备份". Makes the operator's window busy (setBusy(true)) once the backup folder is
 // there and leaves it busy: the window shows the outcome first and then ends the busy state. A Refused or Failed
 // outcome leaves Result as it was.
-Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name,
-                        Prompter& prompter);
+Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name, Prompter& prompter);
 
 // The time-stamped name of an automatic backup, e.g. "2026年12月06日14时05分自动备份data1.ZIP".
 QString autoBackupName(const ProgramPaths& paths, const QDateTime& now);

@@ -30,7 +30,9 @@ Outcome runRestore(const ProgramPaths& paths, const QString& selectedName, Promp
     try {
         CopyDataFile(source, paths.DataFilePath, checkStaging);
     } catch (const std::exception& error) {
-        return {Outcome::Kind::Failed, stagingLost ? restoretext::stagingMissing : restoretext::failed, {},
+        return {Outcome::Kind::Failed,
+                stagingLost ? restoretext::stagingMissing : restoretext::failed,
+                {},
                 reasonOf(error)};
     }
     if (!qtfs::fileTest(paths.DataFilePath))

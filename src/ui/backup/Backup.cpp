@@ -2,13 +2,13 @@
 #include "Backup.h"
 
 #include "core/backup/BackupOperation.h"
+#include "core/common/Routines.h"
+#include "core/common/qtfs.h"
+#include "core/shell/ProgramPaths.h"
 #include "ui/common/FocusLeaveGuard.h"
 #include "ui/common/Guard.h"
 #include "ui/common/Layout.h"
 #include "ui/common/Prompts.h"
-#include "core/common/Routines.h"
-#include "core/common/qtfs.h"
-#include "core/shell/ProgramPaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The backup window: a dated default name, the backup folder, and the public automatic-backup entry.
 #pragma once
 
-#include "ui/common/Form.h"
 #include "core/common/PickFile.h"
+#include "ui/common/Form.h"
 
 #include <QDateTime>
 #include <functional>

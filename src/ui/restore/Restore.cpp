@@ -1,13 +1,13 @@
 // The restore window.
 #include "Restore.h"
 
-#include "core/restore/RestoreOperation.h"
 #include "core/common/CopyDataFile.h"
+#include "core/common/qtfs.h"
+#include "core/restore/RestoreOperation.h"
+#include "core/shell/ProgramPaths.h"
 #include "ui/common/Guard.h"
 #include "ui/common/Layout.h"
 #include "ui/common/Prompts.h"
-#include "core/common/qtfs.h"
-#include "core/shell/ProgramPaths.h"
 
 #include <QGroupBox>
 #include <QLabel>

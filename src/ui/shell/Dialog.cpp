@@ -1,11 +1,11 @@
 // The maintenance menu.
 #include "Dialog.h"
 
+#include "core/common/qtfs.h"
 #include "core/shell/ProgramPaths.h"
 #include "ui/backup/Backup.h"
 #include "ui/common/Guard.h"
 #include "ui/common/Layout.h"
-#include "core/common/qtfs.h"
 #include "ui/restore/Restore.h"
 
 #include <QPushButton>
