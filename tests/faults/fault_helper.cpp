@@ -13,64 +13,44 @@
 #include "fs/fsys.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <sys/resource.h>
 
 namespace {
 
-class YesPrompter : public Prompter
+void say(const char* kind, QString text)
 {
-public:
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
+    std::printf("%s: %s\n", kind, text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+struct YesPrompter : Prompter
+{
     bool askYesNo(const QString& question) override { return say("ask", question), true; }
     void setBusy(bool) override { }
-
-    static void say(const char* kind, QString text)
-    {
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
-        std::printf("%s: %s\n", kind, text.toUtf8().constData());
-        std::fflush(stdout);
-    }
 };
-
-fsys::CopyStep stepNamed(const std::string& name)
-{
-    if (name == "created")
-        return fsys::CopyStep::Created;
-    if (name == "wrote")
-        return fsys::CopyStep::Wrote;
-    if (name == "flushed")
-        return fsys::CopyStep::Flushed;
-    if (name == "renamed")
-        return fsys::CopyStep::Renamed;
-    if (name == "folder-flushed")
-        return fsys::CopyStep::FolderFlushed;
-    std::fprintf(stderr, "unknown step %s\n", name.c_str());
-    std::exit(2);
-}
 
 void armFaults()
 {
     const QByteArray kill = qgetenv("FAULT_KILL_STEP");
-    const QByteArray shutdown = qgetenv("FAULT_SHUTDOWN_STEP");
-    if (kill.isEmpty() && shutdown.isEmpty())
+    const QByteArray step = kill.isEmpty() ? qgetenv("FAULT_SHUTDOWN_STEP") : kill;
+    const QStringList names = {QStringLiteral("created"), QStringLiteral("wrote"), QStringLiteral("flushed"),
+                               QStringLiteral("renamed"), QStringLiteral("folder-flushed")};
+    const auto target = static_cast<fsys::CopyStep>(names.indexOf(QString::fromLatin1(step)));
+    if (step.isEmpty())
         return;
-    const bool killing = !kill.isEmpty();
-    const fsys::CopyStep target = stepNamed((killing ? kill : shutdown).toStdString());
     const int index = qEnvironmentVariableIntValue("FAULT_STEP_INDEX");
-    const std::string mount = qgetenv("FAULT_SHUTDOWN_MOUNT").toStdString();
+    // No flush of the log first: as if the power went at this moment.
+    const std::string shutdown = "xfs_io -x -c shutdown '" + qgetenv("FAULT_SHUTDOWN_MOUNT").toStdString() + "'";
     auto seen = std::make_shared<int>(0);
-    fsys::testing::setStepHook([=](fsys::CopyStep step, const fsys::Path&) {
-        if (step != target || (*seen)++ != index)
-            return std::error_code {};
-        if (killing)
-            std::raise(SIGKILL);
-        // No flush of the log first: as if the power went at this moment.
-        const std::string command = "xfs_io -x -c shutdown '" + mount + "'";
-        if (std::system(command.c_str()) != 0)
-            std::fprintf(stderr, "shutdown failed\n");
+    fsys::testing::setStepHook([=](fsys::CopyStep at, const fsys::Path&) {
+        if (at == target && (*seen)++ == index
+            && (!kill.isEmpty() ? std::raise(SIGKILL) : std::system(shutdown.c_str())))
+            std::fprintf(stderr, "the fault could not be made\n");
         return std::error_code {};
     });
 }
@@ -79,37 +59,32 @@ void armFaults()
 
 int main(int argc, char** argv)
 {
-    if (argc < 4) {
+    const QString mode = QString::fromLatin1(argc > 1 ? argv[1] : "");
+    if ((mode != QLatin1String("backup") || argc < 5) && (mode != QLatin1String("restore") || argc < 4)) {
         std::fprintf(stderr, "usage: fault_helper backup APP FOLDER NAME | restore APP NAME\n");
         return 2;
     }
     std::signal(SIGXFSZ, SIG_IGN);
     if (const QByteArray limit = qgetenv("FAULT_FSIZE"); !limit.isEmpty()) {
-        const rlim_t bytes = std::strtoull(limit.constData(), nullptr, 10);
-        const rlimit fsize {bytes, bytes};
+        const rlimit fsize {limit.toULongLong(), limit.toULongLong()};
         setrlimit(RLIMIT_FSIZE, &fsize);
     }
     armFaults();
 
-    const std::string mode = argv[1];
     const ProgramPaths paths = ProgramPaths::forFolder(QString::fromUtf8(argv[2]));
     YesPrompter prompter;
-    if (mode == "backup" && argc >= 5) {
-        const Outcome outcome
-            = runManualBackup(paths, QString::fromUtf8(argv[3]), QString::fromUtf8(argv[4]), prompter);
-        if (!outcome.text.isEmpty())
-            YesPrompter::say("message", outcome.text);
-        std::printf("result: %s\n", !outcome.result ? "unchanged" : *outcome.result ? "true" : "false");
-    } else if (mode == "restore") {
-        const Outcome outcome = runRestore(paths, QString::fromUtf8(argv[3]), prompter);
-        const bool restored = outcome.result.value_or(false);
-        if (restored)
-            std::puts("hide");
-        if (!outcome.text.isEmpty())
-            YesPrompter::say("message", outcome.text);
-        std::printf("result: %s\n", restored ? "restored" : "not restored");
-    } else {
-        return 2;
-    }
+    const bool backup = mode == QLatin1String("backup");
+    const Outcome outcome = backup
+        ? runManualBackup(paths, QString::fromUtf8(argv[3]), QString::fromUtf8(argv[4]), prompter)
+        : runRestore(paths, QString::fromUtf8(argv[3]), prompter);
+    const bool replaced = outcome.result.value_or(false);
+    if (!backup && replaced)
+        std::puts("hide");
+    if (!outcome.text.isEmpty())
+        say("message", outcome.text);
+    if (backup)
+        std::printf("result: %s\n", !outcome.result ? "unchanged" : replaced ? "true" : "false");
+    else
+        std::printf("result: %s\n", replaced ? "restored" : "not restored");
     return 0;
 }

@@ -11,14 +11,6 @@
 
 namespace {
 
-QString textOf(QWidget* modal)
-{
-    if (auto* box = qobject_cast<QMessageBox*>(modal))
-        return box->text();
-    auto* label = modal->findChild<QLabel*>(QStringLiteral("txtMsg"));
-    return label ? label->text() : modal->windowTitle();
-}
-
 struct Chain
 {
     QList<ModalStep> steps;
@@ -33,24 +25,20 @@ void poll(const std::shared_ptr<Chain>& chain)
     if (!chain->running)
         return;
     QTimer::singleShot(5, qApp, [chain] { poll(chain); });
-    Chain& c = *chain;
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && c.deadline.hasExpired()) {
-            c.seen << QStringLiteral("<timeout>");
-            static_cast<QDialog*>(modal)->done(0);
-        }
-        if (!modal || !modal->isVisible() || modal == c.last)
-            return;
-        c.last = modal;
-        if (c.steps.isEmpty()) {
-            c.seen << QStringLiteral("<unexpected> ") + textOf(modal);
-            static_cast<QDialog*>(modal)->done(0);
-            return;
-        }
-        c.seen << textOf(modal);
-        c.steps.takeFirst()(modal);
+    auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!modal || !modal->isVisible() || (modal == chain->last && !chain->deadline.hasExpired()))
+        return;
+    chain->last = modal;
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    auto* label = modal->findChild<QLabel*>(QStringLiteral("txtMsg"));
+    const QString text = box ? box->text() : label ? label->text() : modal->windowTitle();
+    if (chain->steps.isEmpty() || chain->deadline.hasExpired()) {
+        chain->seen << QStringLiteral("<unexpected> ") + text;
+        modal->done(0);
+        return;
     }
+    chain->seen << text;
+    chain->steps.takeFirst()(modal);
 }
 
 } // namespace

@@ -9,8 +9,8 @@
 using ModalStep = std::function<void(QWidget* modal)>;
 
 // Runs action; each modal window that appears while it runs gets the next step. Returns the texts the windows
-// showed, in order; a window with no step left is closed and recorded as "<unexpected> text", and a chain still
-// open after ten seconds is closed and recorded as "<timeout>", so a broken test fails rather than hangs.
+// showed, in order. A window with no step left, or any window after ten seconds, is closed and recorded as
+// "<unexpected> text", so that a broken test fails rather than hangs.
 QStringList answerModals(const std::function<void()>& action, QList<ModalStep> steps);
 
 // A step that presses a message-box button, or closes any other dialog.

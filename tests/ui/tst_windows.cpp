@@ -9,9 +9,11 @@
 #include "ui/common/Wait.h"
 #include "ui/restore/Restore.h"
 #include "ui/restore/RestoreOk.h"
+#include "ui/shell/Application.h"
 #include "ui/shell/Dialog.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,7 +103,7 @@ void clickThroughWindow(QWidget* target)
     QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, target->mapTo(window, target->rect().center()));
 }
 
-template <typename W> W* child(QWidget* window, const char* name)
+template <typename W> W* child(QObject* window, const char* name)
 {
     return window->findChild<W*>(QString::fromLatin1(name));
 }
@@ -126,6 +128,11 @@ private slots:
                 window = make(QString::fromLatin1(place.window), app);
                 QCOMPARE(window->windowTitle(), QString::fromUtf8(place.text));
                 QCOMPARE(window->size(), rect.size());
+                // The menu has an icon of its own; the other four share one.
+                const QIcon icon = place.window == QByteArrayView("Dialog") ? menuIcon() : sharedIcon();
+                QCOMPARE(window->windowIcon().availableSizes(), (QList<QSize> {{32, 32}, {16, 16}}));
+                for (const int side : {16, 32})
+                    QCOMPARE(window->windowIcon().pixmap(side).toImage(), icon.pixmap(side).toImage());
                 continue;
             }
             QWidget* control = child<QWidget>(window.get(), place.name);
@@ -133,8 +140,7 @@ private slots:
             if (place.text)
                 QCOMPARE(textOf(control), QString::fromUtf8(place.text));
             QCOMPARE(control->pos(), rect.topLeft());
-            if (place.width > 0)
-                QCOMPARE(control->size(), rect.size());
+            QCOMPARE(control->size(), place.width > 0 ? rect.size() : control->sizeHint()); // labels fit their text
         }
     }
 
@@ -160,6 +166,27 @@ private slots:
                 QTest::keyClick(shown.get(), Qt::Key_Escape);
                 QVERIFY(shown->isVisible());
             }
+        }
+    }
+
+    // Enter presses the focused button and nothing else; in a text box or the list it does nothing at all.
+    void enterActsOnlyOnTheFocusedButton()
+    {
+        AppFolder app;
+        QDir().mkpath(app.paths.BackupFolder);
+        const char* places[][2] = {{"Backup", "txtFile"}, {"Backup", "txtPath"},  {"Restore", "txtPath"},
+                                   {"Restore", "List1"},  {"Dialog", "Command1"}, {"Restore", "Command3"}};
+        for (const auto& [kind, name] : places) {
+            const auto window = make(QString::fromLatin1(kind), app);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            QWidget* control = child<QWidget>(window.get(), name);
+            control->setFocus();
+            const bool opens = QByteArrayView(name) != "Command3" && qobject_cast<QPushButton*>(control);
+            const QStringList seen = answerModals([&] { QTest::keyClick(control, Qt::Key_Return); },
+                                                  opens ? QList<ModalStep> {press()} : QList<ModalStep> {});
+            QCOMPARE(seen.size(), opens ? 1 : 0);
+            QVERIFY(window->isVisible());
         }
     }
 
@@ -206,42 +233,35 @@ private slots:
         QCOMPARE(answerModals([&] { QTest::keyClick(window.CmdBackup, Qt::Key_Return); }, {seeState}),
                  QStringList {QStringLiteral("备份成功\r\n备份文件名:") + target});
         QVERIFY(disabled && window.isEnabled());
+        QTRY_COMPARE(QApplication::focusWidget(), window.CmdBackup); // a second Enter backs up again
         QCOMPARE(window.Result, qint16(-1));
         QCOMPARE(AppFolder::read(target), app.data);
 
         // With bAutoBk the outcome is a notice; a failure stays a message box and leaves Result alone.
         window.bAutoBk = -1;
-        const QStringList seen
-            = answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), [](QWidget* modal) {
-                                                                    QVERIFY(qobject_cast<Wait*>(modal));
-                                                                    qobject_cast<Wait*>(modal)->Command1->click();
-                                                                }});
-        QCOMPARE(seen.last(), QStringLiteral("备份成功\r\n备份文件名:") + target);
+        const auto notice = [](QWidget* modal) { qobject_cast<Wait*>(modal)->Command1->click(); };
+        QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), notice}).last(),
+                 QStringLiteral("备份成功\r\n备份文件名:") + target);
         QFile::remove(app.paths.DataFilePath);
         window.Result = 7;
         QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), press()}).last(),
                  QStringLiteral("备份出错，请退出系统再进入一次进行备份"));
         QCOMPARE(window.Result, qint16(7));
         QVERIFY(window.isEnabled());
-    }
 
-    void automaticBackup()
-    {
-        AppFolder app;
-        Backup window;
+        // The automatic entry reports by notice and passes its failures to the caller.
+        app.write(QStringLiteral("app/data1.vzd"), app.data);
         window.setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(14, 5)); });
-        const QStringList seen = answerModals([&] { window.RunAutoBackup(); }, {press()});
-        QCOMPARE(seen,
+        QCOMPARE(answerModals([&] { window.RunAutoBackup(); }, {notice}),
                  QStringList {QStringLiteral("备份成功\r\n备份文件名:") + app.paths.AutoBackupFolder + pathSeparator()
                               + QStringLiteral("2026年12月06日14时05分自动备份data1.ZIP")});
         QCOMPARE(window.Result, qint16(-1));
-        QFile::remove(app.paths.DataFilePath);
-        window.strAutoBackFile = QStringLiteral("again");
+        window.strAutoBackFile = QStringLiteral("a?");
         QVERIFY_THROWS_EXCEPTION(FileError, window.RunAutoBackup());
         QCOMPARE(window.Result, qint16(0));
     }
 
-    void pathBoxIsCheckedWhenLeft()
+    void pathBox()
     {
         AppFolder app;
         Backup window;
@@ -257,27 +277,27 @@ private slots:
         window.txtPath->setText(app.paths.DataFilePath); // a file passes the folder test too
         QVERIFY(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {}).isEmpty());
         QCOMPARE(QApplication::focusWidget(), window.Command3);
+
+        // "浏览..." opens the file dialog in the backup folder and fills in the folder of the picked file; a
+        // cancelled pick says so and keeps the text.
+        QDir().mkpath(app.paths.BackupFolder);
+        const QString picked = app.write(QStringLiteral("other/old.ZIP"), "x");
+        const auto pick = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QCOMPARE(QDir::toNativeSeparators(dialog->directory().path()), app.paths.BackupFolder);
+            dialog->selectFile(picked);
+            QMetaObject::invokeMethod(dialog, "accept");
+        };
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, {pick}).size(), 1);
+        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press(), press()}).last(),
+                 QStringLiteral("请指定一个文件"));
+        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
+
         window.txtPath->setText(typed);
         window.txtPath->setFocus();
         QVERIFY(answerModals([&] { clickThroughWindow(window.Command2); }, {}).isEmpty()); // "取消" is exempt
         QVERIFY(!window.isVisible());
-    }
-
-    void browse()
-    {
-        AppFolder app;
-        const QString picked = app.write(QStringLiteral("other/old.ZIP"), "x");
-        Backup window;
-        QString initDir;
-        window.setShowOpen(
-            [&](FileDialogState& dialog) { return initDir = dialog.InitDir, dialog.FileName = picked, true; });
-        window.Command3->click();
-        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
-        QCOMPARE(initDir, app.paths.BackupFolder);
-        window.setShowOpen([](FileDialogState&) { return false; });
-        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press()}),
-                 QStringList {QStringLiteral("请指定一个文件")});
-        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
     }
 
     void restoreWindow()
@@ -294,9 +314,11 @@ private slots:
         QVERIFY(window.lblTip->text().isEmpty());
         window.List1->setCurrentRow(1);
         bool hidden = false;
-        const QStringList seen = answerModals(
-            [&] { window.Command1->click(); },
-            {press(QMessageBox::Yes), [&](QWidget* modal) { hidden = !window.isVisible(), press()(modal); }});
+        const QStringList seen = answerModals([&] { window.Command1->click(); },
+                                              {press(QMessageBox::Yes), [&](QWidget* modal) {
+                                                   hidden = !window.isVisible() && qobject_cast<QMessageBox*>(modal),
+                                                   press()(modal);
+                                               }});
         QCOMPARE(seen.last(), QStringLiteral("恢复文件成功"));
         QVERIFY(hidden);
         QCOMPARE(AppFolder::read(app.paths.DataFilePath), backup);
@@ -309,7 +331,10 @@ private slots:
             answerModals([&] { asked = AskYesNo(QStringLiteral("?")); }, {[&](QWidget* modal) {
                              auto* box = qobject_cast<QMessageBox*>(modal);
                              QCOMPARE(box->icon(), QMessageBox::Question);
+                             QCOMPARE(box->textFormat(), Qt::PlainText);
                              QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
+                             QCOMPARE(box->defaultButton()->text(),
+                                      QStringLiteral("是(&Y)")); // Qt's own texts in Chinese
                              press(yes ? QMessageBox::Yes : QMessageBox::No)(modal);
                          }});
             QCOMPARE(asked, yes);
@@ -318,11 +343,14 @@ private slots:
                          auto* box = qobject_cast<QMessageBox*>(modal);
                          QVERIFY(box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1);
                          QCOMPARE(box->windowTitle(), QStringLiteral("数据维护"));
+                         QCOMPARE(box->textFormat(), Qt::PlainText);
                          press()(modal);
                      }});
         Wait notice;
-        QVERIFY(notice.Timer1->isActive() && notice.Timer1->isSingleShot());
-        QCOMPARE(notice.Timer1->interval(), 1500);
+        const QTimer* timer = child<QTimer>(&notice, "Timer1");
+        QVERIFY(timer->isActive() && timer->isSingleShot());
+        QCOMPARE(timer->interval(), 1500);
+        QVERIFY(notice.txtMsg->textFormat() == Qt::PlainText && notice.txtMsg->wordWrap());
         // The notice closes itself; an interval and a caption of the caller's replace the window's own.
         int interval = 0;
         QCOMPARE(answerModals([] { ShowNotice(QStringLiteral("m"), 100, QStringLiteral("标题")); },
@@ -349,7 +377,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    Application app(argc, argv); // with the program's translation of Qt's own buttons
     const QByteArray how = qgetenv("RESTART_PROMPT");
     if (how.isEmpty()) {
         TestWindows test;

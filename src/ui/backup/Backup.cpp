@@ -22,7 +22,7 @@ Backup::Backup()
     , m_showOpen(&showOpenDialog)
 {
     setWindowTitle(QStringLiteral("数据备份"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(sharedIcon());
     resize(twips(7050), twips(3690));
 
     Label1[0] = placeLabel(this, "Label1(0)", QStringLiteral("备份帐套名"), 630, 390, 900, 180);

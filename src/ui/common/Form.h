@@ -1,5 +1,5 @@
-// What every window of the program shares: Esc does nothing unless the window says otherwise, and a window that
-// opens over its owner is placed there once, when first shown.
+// What every window of the program shares: Enter presses only the focused button, Esc does nothing unless the
+// window says otherwise, and a window that opens over its owner is placed there once, when first shown.
 #pragma once
 
 #include <QDialog>

@@ -36,7 +36,7 @@ QIcon menuIcon()
     return icon;
 }
 
-QIcon windowIcon()
+QIcon sharedIcon()
 {
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/window-32.xpm"), QSize(32, 32));
@@ -52,6 +52,7 @@ QString programTitle()
 QLabel* placeLabel(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
     auto* label = place<QLabel>(parent, name, left, top, width, height);
+    label->setTextFormat(Qt::PlainText);
     label->setText(text);
     label->adjustSize();
     return label;
@@ -62,6 +63,7 @@ QPushButton* placeButton(QWidget* parent, const char* name, const QString& text,
 {
     auto* button = place<QPushButton>(parent, name, left, top, width, height);
     button->setText(text);
-    button->setAutoDefault(true);
+    // A dialog makes an auto-default button its default, and Enter anywhere in the window would then press it.
+    button->setAutoDefault(false);
     return button;
 }

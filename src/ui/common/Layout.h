@@ -30,10 +30,10 @@ template <typename W> W* place(QWidget* parent, const char* name, int left, int 
     return widget;
 }
 
-// A label that sizes itself to its text.
+// A label that sizes itself to its text, shown as plain text: a path or a typed name is never markup.
 QLabel* placeLabel(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height);
 
-// A push button that Enter and the space bar press while it has the focus, and only then.
+// A push button that Enter and the space bar press while it has the focus, and only then (see Form).
 QPushButton* placeButton(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
                          int height);
 
@@ -43,9 +43,10 @@ void centreOver(QWidget* window);
 // Chains the tab order through the given widgets, in order.
 void chainTabOrder(std::initializer_list<QWidget*> widgets);
 
-// The icons: one for the menu, one shared by every other window.
+// The icons: one for the menu, one shared by every other window. Not named windowIcon(): inside a window's own
+// members that name would call QWidget::windowIcon() instead.
 QIcon menuIcon();
-QIcon windowIcon();
+QIcon sharedIcon();
 
 // The program's title on its reports.
 QString programTitle();

@@ -13,6 +13,7 @@
 bool AskYesNo(const QString& question)
 {
     QMessageBox box(QMessageBox::Question, QString(), question, QMessageBox::Yes | QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -20,6 +21,7 @@ bool AskYesNo(const QString& question)
 void ShowMessage(const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -83,7 +85,15 @@ bool WindowPrompter::askYesNo(const QString& question)
     return AskYesNo(question);
 }
 
+// Disabling a window takes the focus away from it; it goes back where it was, so that the operator can press
+// Enter again on the same button.
 void WindowPrompter::setBusy(bool busy)
 {
+    if (busy && !m_focus)
+        m_focus = m_window->focusWidget();
     m_window->setEnabled(!busy);
+    if (!busy && m_focus) {
+        m_window->activateWindow();
+        m_focus->setFocus(Qt::OtherFocusReason);
+    }
 }

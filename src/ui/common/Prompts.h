@@ -5,6 +5,7 @@
 #include "core/common/PickFile.h"
 #include "core/common/Prompter.h"
 
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -36,4 +37,5 @@ public:
 
 private:
     QWidget* m_window;
+    QPointer<QWidget> m_focus; // what had the focus before the window was made busy
 };

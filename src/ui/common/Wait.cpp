@@ -11,10 +11,11 @@ Wait::Wait()
     : Form(kSizableWindow, Placement::CentredOverActiveWindow)
 {
     setWindowTitle(QStringLiteral("信息"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(sharedIcon());
     resize(twips(3270), twips(2175));
 
     txtMsg = place<QLabel>(this, "txtMsg", 240, 240, 2775, 975);
+    txtMsg->setTextFormat(Qt::PlainText);
     txtMsg->setText(QStringLiteral("Label1"));
     txtMsg->setWordWrap(true);
     txtMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);

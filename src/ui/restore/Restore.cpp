@@ -19,7 +19,7 @@ Restore::Restore()
     : Form(kSizableWindow, Placement::AsGiven)
 {
     setWindowTitle(QStringLiteral("恢复备份文件"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(sharedIcon());
     resize(twips(7440), twips(5040));
 
     lblzt = place<QLabel>(this, "lblzt", 1530, 120, 4095, 375);

@@ -12,7 +12,7 @@ RestoreOk::RestoreOk()
     : Form(kSizableWindow, Placement::CentredOverActiveWindow)
 {
     setWindowTitle(QStringLiteral("    数据恢复完毕"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(sharedIcon());
     resize(twips(3975), twips(2115));
 
     Label1 = placeLabel(this, "Label1", QStringLiteral("数据恢复完毕,您需要重新登录或退出,请选择"), 90, 330, 3600, 180);
