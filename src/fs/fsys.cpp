@@ -36,8 +36,13 @@ std::string Error::describe() const
     std::string text = operation;
     if (!path.empty())
         text += " \"" + detail::utf8(path) + "\"";
-    text += ": " + code.message();
+    text += ": " + reason();
     return text;
+}
+
+std::string Error::reason() const
+{
+    return platform::message(code) + " (" + std::to_string(code.value()) + ")";
 }
 
 bool hasExtension(const Path& name, std::string_view extension)

@@ -71,6 +71,10 @@ struct Error
     Path path;
 
     explicit operator bool() const { return static_cast<bool>(code); }
+    // The platform's own words for the code, in the operator's language where the platform has it, UTF-8, with
+    // the number behind them: "Permission denied (13)".
+    std::string reason() const;
+    // For logs: operation, path and reason.
     std::string describe() const;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -82,5 +83,8 @@ std::error_code renameOver(const Path& from, const Path& to);
 std::error_code flushFolder(const Path& folder);
 
 void removeFile(const Path& path);
+
+// The platform's text for an error code, UTF-8, without a trailing line break.
+std::string message(const std::error_code& code);
 
 } // namespace fsys::platform

@@ -239,6 +239,12 @@ void removeFile(const Path& path)
     ::unlink(path.c_str());
 }
 
+// strerror speaks the language of the operator's locale, which the program has taken on at start.
+std::string message(const std::error_code& code)
+{
+    return code.message();
+}
+
 } // namespace platform
 
 } // namespace fsys

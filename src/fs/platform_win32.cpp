@@ -226,6 +226,29 @@ void removeFile(const Path& path)
     ::DeleteFileW(path.c_str());
 }
 
+// std::system_category().message() gives the text in the ANSI code page, which is not UTF-8 on a Chinese Windows;
+// the wide call gives it in the user's language as UTF-16.
+std::string message(const std::error_code& code)
+{
+    if (code.category() != std::system_category())
+        return code.message();
+    wchar_t* text = nullptr;
+    const DWORD length
+        = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, static_cast<DWORD>(code.value()), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide(text ? text : L"", length);
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
+        wide.pop_back();
+    if (wide.empty())
+        return "error";
+    const int size
+        = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
 } // namespace platform
 
 } // namespace fsys

@@ -15,6 +15,29 @@ void MakeFolder(const QString& folder)
         throw FileError(fsys::Error {code, "create folder", qtfs::toPath(folder)});
 }
 
+FileError::FileError(const fsys::Error& error)
+    : std::runtime_error(error.describe())
+{
+    static const std::pair<const char*, const char*> words[] = {{"open", "无法打开文件"},
+                                                                {"stat", "无法读取文件信息"},
+                                                                {"replace", "不能替换文件"},
+                                                                {"create", "无法建立文件"},
+                                                                {"read", "无法读取文件"},
+                                                                {"write", "无法写入文件"},
+                                                                {"flush", "无法写入磁盘"},
+                                                                {"close", "无法关闭文件"},
+                                                                {"rename", "无法替换文件"},
+                                                                {"create folder", "无法建立文件夹"},
+                                                                {"changed while copying", "文件在复制时被改动"}};
+    QString what = QStringLiteral("文件操作失败");
+    for (const auto& [operation, text] : words) {
+        if (error.operation == operation)
+            what = QString::fromUtf8(text);
+    }
+    m_reason = what + QStringLiteral("“") + qtfs::fromPath(error.path) + QStringLiteral("”：")
+        + QString::fromStdString(error.reason());
+}
+
 QString reasonOf(const std::exception& error)
 {
     if (const auto* fileError = dynamic_cast<const FileError*>(&error))

@@ -15,10 +15,8 @@ public:
         , m_reason(reason)
     {
     }
-    explicit FileError(const fsys::Error& error)
-        : FileError(QString::fromStdString(error.describe()))
-    {
-    }
+    // In the operator's language: what the program failed to do, on which path, and the system's reason.
+    explicit FileError(const fsys::Error& error);
     QString reason() const { return m_reason; }
 
 private:
