@@ -172,6 +172,30 @@ private slots:
         }
     }
 
+    // Names that are not UTF-8 list with replacement characters, and each entry restores exactly its own file,
+    // also beside a file that really has the replacement character in its name.
+    void namesThatAreNotUtf8()
+    {
+        if (pathSeparator() != QLatin1Char('/'))
+            QSKIP("Windows names are UTF-16");
+        AppFolder app;
+        QDir().mkpath(app.paths.BackupFolder);
+        const std::string folder = app.paths.BackupFolder.toStdString() + "/";
+        for (const char* name : {"lat\xe9.ZIP", "bad\xff.ZIP", "bad\xef\xbf\xbd.ZIP"})
+            writeBytes(folder + name, name);
+        QStringList texts;
+        for (const BackupName& name : listBackups(app.paths.BackupFolder)) {
+            texts << name.text;
+            ScriptedPrompter prompter;
+            prompter.answers = {true};
+            QCOMPARE(runRestore(app.paths, name, prompter).result, std::optional<bool>(true));
+            QCOMPARE(readBytes(app.paths.DataFilePath.toStdString()), name.native.string());
+        }
+        QCOMPARE(texts,
+                 (QStringList {QStringLiteral("bad\uFFFD.ZIP"), QStringLiteral("bad\uFFFD.ZIP"),
+                               QStringLiteral("lat\uFFFD.ZIP")}));
+    }
+
     void restoreAsksFirst()
     {
         AppFolder app;

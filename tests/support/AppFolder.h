@@ -29,6 +29,7 @@ struct AppFolder
         setProgramPaths(paths);
         write(QStringLiteral("app/data1.vzd"), data);
     }
+    ~AppFolder() { std::filesystem::remove_all(dir.path().toStdString()); } // names Qt cannot spell too
 
     QString path(const QString& relative) const
     {

@@ -36,7 +36,7 @@ bool mayWrite(const QString& target, Prompter& prompter)
 // The copy and the file test after it: the outcome of a backup that ran.
 Outcome copyTo(const ProgramPaths& paths, const QString& target)
 {
-    CopyDataFile(paths.DataFilePath, target);
+    CopyDataFile(qtfs::toPath(paths.DataFilePath), qtfs::toPath(target));
     if (!qtfs::fileTest(target))
         return {Outcome::Kind::Completed, backuptext::notFound, false, {}};
     return {Outcome::Kind::Completed, backuptext::succeeded + target, true, {}};

@@ -3,9 +3,9 @@
 
 #include "qtfs.h"
 
-void CopyDataFile(const QString& source, const QString& target, const fsys::StepHook& hook)
+void CopyDataFile(const fsys::Path& source, const fsys::Path& target, const fsys::StepHook& hook)
 {
-    if (const auto error = fsys::copyReplace(qtfs::toPath(source), qtfs::toPath(target), hook))
+    if (const auto error = fsys::copyReplace(source, target, hook))
         throw FileError(error);
 }
 

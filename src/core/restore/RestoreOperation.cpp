@@ -7,12 +7,14 @@
 
 #include <algorithm>
 
-Outcome runRestore(const ProgramPaths& paths, const QString& selectedName, Prompter& prompter)
+Outcome runRestore(const ProgramPaths& paths, const BackupName& selected, Prompter& prompter)
 {
     QString source;
-    if (!selectedName.isEmpty()) {
-        source = paths.BackupFolder + pathSeparator() + selectedName;
-        if (!qtfs::fileTest(source))
+    fsys::Path sourcePath;
+    if (!selected.native.empty()) {
+        source = paths.BackupFolder + pathSeparator() + selected.text;
+        sourcePath = qtfs::toPath(paths.BackupFolder + pathSeparator()).native() + selected.native.native();
+        if (!fsys::fileTest(sourcePath))
             return {Outcome::Kind::Refused, restoretext::file + source + restoretext::missing, {}, {}};
     }
     if (!prompter.askYesNo(restoretext::about + source + restoretext::into + restoretext::overwrite))
@@ -28,7 +30,7 @@ Outcome runRestore(const ProgramPaths& paths, const QString& selectedName, Promp
         return std::make_error_code(std::errc::no_such_file_or_directory);
     };
     try {
-        CopyDataFile(source, paths.DataFilePath, checkStaging);
+        CopyDataFile(sourcePath, qtfs::toPath(paths.DataFilePath), checkStaging);
     } catch (const std::exception& error) {
         return {Outcome::Kind::Failed,
                 stagingLost ? restoretext::stagingMissing : restoretext::failed,
@@ -40,20 +42,22 @@ Outcome runRestore(const ProgramPaths& paths, const QString& selectedName, Promp
     return {Outcome::Kind::Completed, restoretext::restored, true, {}};
 }
 
-QStringList listBackups(const QString& folderText)
+QList<BackupName> listBackups(const QString& folderText)
 {
     std::error_code error;
     const auto entries = fsys::listFolder(qtfs::toPath(PathWithSlash(folderText)), error);
-    QStringList names;
+    QList<BackupName> names;
     for (const auto& entry : entries) {
         if (entry.kind == fsys::EntryKind::OrdinaryFile && fsys::hasExtension(entry.name, ".zip"))
-            names.append(qtfs::fromPath(entry.name));
+            names.append({qtfs::fromPath(entry.name), entry.name});
     }
     // Date-named backups then list oldest first, the same on every platform; names that differ only in letter
-    // case (possible on Linux) keep a fixed order too.
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
+    // case (possible on Linux), or only in bytes that show alike, keep a fixed order too.
+    std::sort(names.begin(), names.end(), [](const BackupName& a, const BackupName& b) {
+        const int folded = a.text.compare(b.text, Qt::CaseInsensitive);
+        if (folded != 0)
+            return folded < 0;
+        return a.text != b.text ? a.text < b.text : a.native < b.native;
     });
     return names;
 }

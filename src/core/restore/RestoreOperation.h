@@ -3,6 +3,7 @@
 
 #include "core/common/Outcome.h"
 #include "core/common/Prompter.h"
+#include "core/common/qtfs.h"
 #include "core/shell/ProgramPaths.h"
 
 #include <QString>
@@ -21,11 +22,32 @@ inline const QString failed = QStringLiteral("恢复文件失败");
 inline const QString noBackups = QStringLiteral("此目录下没有备份文件");
 } // namespace restoretext
 
-// Restores BackupFolder + separator + selectedName over DataFilePath after the operator confirms. The data file is
+// A backup as the list shows it and as the folder holds it: a name that is not valid UTF-8 shows with replacement
+// characters, yet the restore opens exactly the file that the listing returned.
+struct BackupName
+{
+    QString text;
+    fsys::Path native;
+
+    BackupName() = default;
+    // A name given as text, as typed or as the window shows it.
+    BackupName(const QString& name)
+        : text(name)
+        , native(qtfs::toPath(name))
+    {
+    }
+    BackupName(const QString& shown, const fsys::Path& name)
+        : text(shown)
+        , native(name)
+    {
+    }
+};
+
+// Restores BackupFolder + separator + the selected name over DataFilePath after the operator confirms. The data file is
 // replaced in one rename, so it is always either the old file or the backup, whole. A Completed outcome with result
 // true is a restored data file; the window hides before it shows the text.
-Outcome runRestore(const ProgramPaths& paths, const QString& selectedName, Prompter& prompter);
+Outcome runRestore(const ProgramPaths& paths, const BackupName& selected, Prompter& prompter);
 
 // The backups directly in the folder: ordinary files whose names end in ".zip" in any letter case, as bare names,
 // ordered by name ignoring letter case. A folder that cannot be listed has none.
-QStringList listBackups(const QString& folderText);
+QList<BackupName> listBackups(const QString& folderText);

@@ -64,20 +64,21 @@ void Restore::Form_Load()
 
 void Restore::ListBackups()
 {
-    const QStringList names = listBackups(txtPath->text());
+    m_backups = listBackups(txtPath->text());
     List1->clear();
-    if (names.isEmpty()) {
+    if (m_backups.isEmpty()) {
         lblTip->setText(restoretext::noBackups);
         lblTip->adjustSize();
         return;
     }
-    List1->addItems(names);
+    for (const BackupName& name : m_backups)
+        List1->addItem(name.text);
 }
 
 void Restore::Command1_Click()
 {
     const auto selected = List1->selectedItems();
-    const QString name = selected.isEmpty() ? QString() : selected.constFirst()->text();
+    const BackupName name = selected.isEmpty() ? BackupName() : m_backups.value(List1->row(selected.constFirst()));
     WindowPrompter prompter(this);
     const Outcome outcome = runRestore(programPaths(), name, prompter);
     if (outcome.result.value_or(false))

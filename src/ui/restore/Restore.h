@@ -1,6 +1,7 @@
 // The restore window: the backups of the backup folder, and the button that restores the selected one.
 #pragma once
 
+#include "core/restore/RestoreOperation.h"
 #include "ui/common/Form.h"
 
 class QGroupBox;
@@ -32,4 +33,7 @@ public:
     QPushButton* Command2;
     QPushButton* Command1;
     QLabel* lblTip;
+
+private:
+    QList<BackupName> m_backups; // what List1 shows, row by row, with the names exactly as listed
 };
