@@ -18,6 +18,20 @@ bool hasWildcard(const QString& text)
     return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?'));
 }
 
+// Why a target may not be written at all, before anything is touched; empty when it may.
+QString refusal(const QString& target)
+{
+    if (hasWildcard(target))
+        return backuptext::wildcard;
+#ifndef Q_OS_WIN
+    // A name starting with "." is hidden here, and a hidden backup is never found again nor replaced: the file
+    // would be written and then reported as missing, and every later attempt would fail.
+    if (target.mid(target.lastIndexOf(pathSeparator()) + 1).startsWith(QLatin1Char('.')))
+        return backuptext::dotName;
+#endif
+    return {};
+}
+
 // True when the folder exists or could be created; false when it is still missing afterwards.
 bool ensureFolder(const QString& folder)
 {
@@ -52,8 +66,8 @@ QString backupTarget(const QString& folderText, const QString& name)
 Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name, Prompter& prompter)
 {
     const QString target = backupTarget(folderText, name);
-    if (hasWildcard(target))
-        return {Outcome::Kind::Refused, backuptext::wildcard, {}, {}};
+    if (const QString why = refusal(target); !why.isEmpty())
+        return {Outcome::Kind::Refused, why, {}, {}};
     try {
         if (!ensureFolder(paths.BackupFolder))
             return {Outcome::Kind::Refused, backuptext::folderFailed, {}, {}};
@@ -76,10 +90,9 @@ QString autoBackupName(const ProgramPaths& paths, const QDateTime& now)
 Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, const QString& fileField,
                       const QDateTime& now, Prompter& prompter)
 {
-    const Outcome wildcard {Outcome::Kind::Failed, {}, false, backuptext::wildcard};
     const QString name = IsBlank(fileField) ? autoBackupName(paths, now) : trimSpaces(fileField) + kBackupExtension;
-    if (hasWildcard(name))
-        return wildcard;
+    if (const QString why = refusal(name); !why.isEmpty())
+        return {Outcome::Kind::Failed, {}, false, why};
     try {
         QString folder = folderField;
         if (IsBlank(folderField) || hasWildcard(folderField) || !qtfs::folderTest(folderField)) {
@@ -88,8 +101,8 @@ Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, con
                 return {Outcome::Kind::Refused, backuptext::folderFailed, false, {}};
         }
         const QString target = PathWithSlash(folder) + name;
-        if (hasWildcard(target))
-            return wildcard;
+        if (const QString why = refusal(target); !why.isEmpty())
+            return {Outcome::Kind::Failed, {}, false, why};
         if (!mayWrite(target, prompter))
             return {Outcome::Kind::Declined, {}, false, {}};
         return copyTo(paths, target);

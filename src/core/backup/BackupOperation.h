@@ -16,6 +16,7 @@ inline const QString succeeded = QStringLiteral("备份成功\r\n备份文件名
 inline const QString notFound = QStringLiteral("备份不成功,可能因为磁盘空间不足或文件名不合规范");
 inline const QString failed = QStringLiteral("备份出错，请退出系统再进入一次进行备份");
 inline const QString wildcard = QStringLiteral("备份文件名不能包含通配符 * 或 ?");
+inline const QString dotName = QStringLiteral("备份文件名不能以 . 开头");
 } // namespace backuptext
 
 // Folder text trimmed and closed with a separator, then the name exactly as typed, then ".ZIP".
