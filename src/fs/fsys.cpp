@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <random>
+#include <thread>
+#include <vector>
 
 namespace fsys {
 
@@ -69,9 +72,44 @@ bool isTemporaryName(const Path& name)
     return text.size() > prefix.size() + suffix.size() && text.starts_with(prefix) && text.ends_with(suffix);
 }
 
-Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
+namespace {
+
+// The source read again and compared with what was written. A writer that changed the source while it was copied
+// may leave its size and modification time as they were (a store through a shared memory mapping, a rewrite within
+// one tick of a coarse clock), but not its bytes.
+std::error_code compare(const platform::File& source, const platform::File& copy, std::uint64_t size, bool& same)
+{
+    constexpr std::size_t chunk = 1u << 20;
+    std::vector<char> left(chunk);
+    std::vector<char> right(chunk);
+    same = true;
+    for (std::uint64_t offset = 0; offset < size && same;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - offset));
+        std::size_t got = 0;
+        std::size_t written = 0;
+        if (auto error = platform::readAt(source, offset, left.data(), want, got))
+            return error;
+        if (auto error = platform::readAt(copy, offset, right.data(), want, written))
+            return error;
+        same = got == want && written == want && std::memcmp(left.data(), right.data(), want) == 0;
+        offset += want;
+    }
+    return {};
+}
+
+// After the rename the copy has succeeded whatever follows; what went wrong is only worth a line in the log.
+void logAfterRename(const Error& error)
+{
+    if (error)
+        std::fprintf(stderr, "datamaint: after the copy: %s\n", error.describe().c_str());
+}
+
+} // namespace
+
+Error copyReplace(const Path& source, const Path& requested, const StepHook& hook, Permissions permissions)
 {
     using namespace platform;
+    removeTemporaryOnExit();
     File in;
     if (auto error = openForReading(source, in))
         return {error, "open", source};
@@ -79,22 +117,28 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
     if (auto error = versionOf(in, before))
         return {error, "stat", source};
 
+    Path target;
+    if (auto error = resolveLink(requested, target))
+        return {error, "replace", requested};
     const bool targetExists = attributes(target).has_value();
     if (targetExists && !detail::replaceable(target))
-        return {std::make_error_code(std::errc::permission_denied), "replace", target};
+        return {std::make_error_code(std::errc::permission_denied), "replace", requested};
 
     const Path folder = target.has_parent_path() ? target.parent_path() : Path(".");
+    detail::removeStaleTemporaries(folder);
     Path temporary;
     File out;
     for (int attempt = 0; !out.isOpen(); ++attempt) {
         temporary = folder / detail::temporaryName(detail::randomBits());
-        const auto error = createExclusive(temporary, out);
+        const auto error = createExclusive(temporary, in, out);
         if (error && (error != std::errc::file_exists || attempt == 100))
             return {error, "create", temporary};
     }
+    registerTemporary(temporary, out);
 
     // From here on the temporary file is ours and must not outlive a failure before the rename.
     const auto fail = [&](Error error) {
+        registerTemporary({}, out);
         out.reset();
         removeFile(temporary);
         return error;
@@ -103,7 +147,7 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
     if (auto error = detail::runHooks(hook, CopyStep::Created, temporary))
         return fail({error, "create", temporary});
     if (targetExists)
-        keepPermissions(out, target);
+        keepPermissions(out, in, target, permissions);
 
     // Only the size the source had when it was opened: a file that keeps growing must not keep the copy going for
     // ever (the version check below fails it).
@@ -131,8 +175,19 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
     if (versionOf(source, now) || after != before || now != before || copied != after.size)
         return fail({std::make_error_code(std::errc::device_or_resource_busy), "changed while copying", source});
 
-    if (auto error = flush(out))
-        return fail({error, "flush", temporary});
+    // The comparison reads what the flush writes out, so the two run side by side: the copy then costs about what
+    // a flush alone costs.
+    std::error_code flushed;
+    std::thread flusher([&] { flushed = flush(out); });
+    bool same = false;
+    const std::error_code compared = compare(in, out, copied, same);
+    flusher.join();
+    if (compared)
+        return fail({compared, "read", source});
+    if (!same)
+        return fail({std::make_error_code(std::errc::device_or_resource_busy), "changed while copying", source});
+    if (flushed)
+        return fail({flushed, "flush", temporary});
     if (auto error = detail::runHooks(hook, CopyStep::Flushed, temporary))
         return fail({error, "flush", temporary});
     if (auto error = out.close())
@@ -140,16 +195,22 @@ Error copyReplace(const Path& source, const Path& target, const StepHook& hook)
 
     // The target may have changed while we copied; it is decided again right before it is replaced.
     if (!detail::replaceable(target))
-        return fail({std::make_error_code(std::errc::permission_denied), "replace", target});
+        return fail({std::make_error_code(std::errc::permission_denied), "replace", requested});
     if (auto error = renameOver(temporary, target))
-        return fail({error, "rename", target});
-    if (auto error = detail::runHooks(hook, CopyStep::Renamed, temporary))
-        return {error, "rename", target};
+        return fail({error, "rename", requested});
+    registerTemporary({}, out);
+    logAfterRename({detail::runHooks(hook, CopyStep::Renamed, temporary), "rename", requested});
     if (auto error = flushFolder(folder))
-        return {error, "flush", folder};
-    if (auto error = detail::runHooks(hook, CopyStep::FolderFlushed, temporary))
-        return {error, "flush", folder};
+        logAfterRename({error, "flush", folder});
+    else
+        logAfterRename({detail::runHooks(hook, CopyStep::FolderFlushed, temporary), "flush", folder});
     return {};
+}
+
+void removeTemporaryOnExit()
+{
+    static std::once_flag once;
+    std::call_once(once, &platform::installExitCleanup);
 }
 
 namespace {
@@ -209,6 +270,17 @@ std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& tempor
             return error;
     }
     return hook ? hook(step, temporary) : std::error_code {};
+}
+
+int removeStaleTemporaries(const Path& folder)
+{
+    std::error_code error;
+    int removed = 0;
+    for (const Entry& entry : listFolder(folder, error)) {
+        if (isTemporaryName(entry.name) && platform::removeIfStale(folder / entry.name))
+            ++removed;
+    }
+    return removed;
 }
 
 Path temporaryName(std::uint64_t random)

@@ -26,7 +26,7 @@ struct Attributes
     bool regular = false;
     bool hidden = false;
     bool system = false;
-    bool readOnly = false; // Windows: the read-only attribute; POSIX: we may not write it
+    bool readOnly = false; // Windows: the read-only attribute; POSIX: no write permission bit at all, or not ours
 };
 
 // Empty when nothing can be found at the path, including names the platform rejects. Wildcard characters are
@@ -85,13 +85,29 @@ enum class CopyStep { Created, Wrote, Flushed, Renamed, FolderFlushed };
 // which is how the restore checks its staging file and how tests inject faults.
 using StepHook = std::function<std::error_code(CopyStep step, const Path& temporary)>;
 
+// Whose permissions the result of a copy carries.
+enum class Permissions {
+    // A backup: the source's permission bits less the umask, as cp gives them; a replaced backup keeps its own mode
+    // only when that is not more open than the source's, so that no backup is readable by more people than the data.
+    OfSource,
+    // A restore: the replaced file's mode and group (owner too, as root), so that the program that owns the data
+    // file can still open it.
+    OfTarget,
+};
+
 // Copies source to target so that target is, at every moment, either absent, its old contents whole, or the new
 // contents whole: the bytes go to a new temporary file created exclusively in the target's folder, every write is
-// checked, the file is flushed to disk and then renamed over the target (and on POSIX the folder is flushed too).
-// An existing target that fails the file test or is read-only is never replaced. A source that changed while it was
-// copied (size, modification time or identity) fails the copy rather than leave a torn backup. On every failure
-// before the rename the temporary file is removed; the target is left as it was.
-Error copyReplace(const Path& source, const Path& target, const StepHook& hook = {});
+// checked, the source is read again and compared with what was written, the file is flushed to disk and then
+// renamed over the target (and on POSIX the folder is flushed too).
+// - Only a regular file is copied; a pipe or a device fails at once instead of waiting for a writer.
+// - A target that is a symbolic link is resolved: the file it points to is replaced and the link stays. A link that
+//   points nowhere, and an existing target that fails the file test or is read-only, is never replaced.
+// - A source that changed while it was copied fails the copy rather than leave a torn backup.
+// - On every failure before the rename the temporary file is removed; the target is left as it was. Once the
+//   rename has happened the copy has succeeded: a failure to flush the folder afterwards is only logged to stderr.
+// - Temporary files of earlier copies in the target's folder that no live copy holds are removed first.
+Error copyReplace(const Path& source, const Path& target, const StepHook& hook = {},
+                  Permissions permissions = Permissions::OfSource);
 
 // Temporary files of copyReplace are named prefix + random hex + suffix, so a file left by a killed process is
 // recognisable and never mistaken for a backup.
@@ -104,12 +120,19 @@ namespace testing {
 void setStepHook(StepHook hook);
 } // namespace testing
 
+// Makes SIGTERM, SIGINT and SIGHUP (on Windows: closing the console, logging off, shutting down) remove the
+// temporary file of a copy in progress before the process ends. Only signals whose handling is still the default
+// are taken over. Called once at program start; copyReplace calls it too.
+void removeTemporaryOnExit();
+
 namespace detail {
 std::string utf8(const Path& path);
 bool endsWithSeparator(const Path& path);
 bool hiddenName(const Path& path);
 // An absent target, or an ordinary file we may write; anything else is never replaced.
 bool replaceable(const Path& target);
+// Temporary files of ours in the folder that no live copy holds; each one removed is counted.
+int removeStaleTemporaries(const Path& folder);
 std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& temporary);
 Path temporaryName(std::uint64_t random);
 std::uint64_t randomBits();

@@ -62,15 +62,32 @@ std::error_code openForReading(const Path& path, File& file);
 std::error_code versionOf(const File& file, Version& version);
 std::error_code versionOf(const Path& path, Version& version);
 
-// Creates a new file for writing; a name that is already taken fails with std::errc::file_exists.
-std::error_code createExclusive(const Path& path, File& file);
+// Creates a new file for reading and writing, with the permission bits of `like` less the umask, and holds it so
+// that removeIfStale() leaves it alone while it is open. A name that is already taken, or a file that another
+// process removed before it could be held, fails with std::errc::file_exists.
+std::error_code createExclusive(const Path& path, const File& like, File& file);
 
-// Gives a new file the permissions (and where we may, the owner) of the file it is about to replace. Best effort:
-// the copy goes ahead without them.
-void keepPermissions(const File& file, const Path& replaced);
+// Gives a new file the permissions the copy asks for (see Permissions) from the file it is about to replace. Best
+// effort: the copy goes ahead without them.
+void keepPermissions(const File& file, const File& source, const Path& replaced, Permissions permissions);
 
-// Moves up to `most` bytes from in to out. moved is 0 at the end of the source. On failure, writing tells which
-// side failed.
+// The file a symbolic link points to, or the path itself when it is no link; fails for a link that points nowhere.
+std::error_code resolveLink(const Path& path, Path& resolved);
+
+// Removes a temporary file that no live copy holds; true when it was removed.
+bool removeIfStale(const Path& path);
+
+// Reads up to size bytes at offset; got is 0 at the end of the file.
+std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got);
+
+// Makes the catchable ways of ending the process remove the file registered below first.
+void installExitCleanup();
+// The temporary file (and its open file, which may have to be closed first) to remove if the process is ended
+// now; an empty path when there is none.
+void registerTemporary(const Path& path, const File& file);
+
+// Moves up to `most` bytes from in to out, at both files' current positions. moved is 0 at the end of the source. On
+// failure, writing tells which side failed.
 std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing);
 
 // Waits until the file's data is on the disk.

@@ -2,10 +2,15 @@
 #include "platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,7 +42,9 @@ std::optional<Attributes> attributes(const Path& path)
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return std::nullopt;
     Attributes attrs = fromStat(st, detail::hiddenName(path));
-    attrs.readOnly = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+    // A file without any write permission bit is read-only for everyone, root included, as the read-only attribute
+    // is on Windows; one that only we may not write is read-only for us.
+    attrs.readOnly = (st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
     return attrs;
 }
 
@@ -139,9 +146,11 @@ std::error_code File::close()
     return native >= 0 && ::close(native) != 0 ? lastError() : std::error_code {};
 }
 
+// Without O_NONBLOCK, opening a pipe (or a serial device) waits for a writer (or a carrier) for ever before the type
+// check below can refuse it. Reads of regular files ignore the flag.
 std::error_code openForReading(const Path& path, File& file)
 {
-    file = File(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    file = File(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.isOpen())
         return lastError();
     struct stat st;
@@ -170,22 +179,80 @@ std::error_code versionOf(const Path& path, Version& version)
     return {};
 }
 
-std::error_code createExclusive(const Path& path, File& file)
+// The lock tells removeIfStale() that a live copy holds the file. Between the creation and the lock another
+// process may have taken the file for stale and removed it; then the name is as good as taken.
+std::error_code createExclusive(const Path& path, const File& like, File& file)
 {
-    file = File(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (file.isOpen())
-        return {};
-    return errno == EEXIST ? std::make_error_code(std::errc::file_exists) : lastError();
+    struct stat source;
+    const mode_t mode = ::fstat(fd(like), &source) == 0 ? source.st_mode & 0777 : 0666;
+    file = File(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!file.isOpen())
+        return errno == EEXIST ? std::make_error_code(std::errc::file_exists) : lastError();
+    struct stat st;
+    if (::flock(fd(file), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd(file), &st) != 0 || st.st_nlink == 0) {
+        file.reset();
+        return std::make_error_code(std::errc::file_exists);
+    }
+    return {};
 }
 
-void keepPermissions(const File& file, const Path& replaced)
+void keepPermissions(const File& file, const File& source, const Path& replaced, Permissions permissions)
 {
     struct stat old;
-    if (::stat(replaced.c_str(), &old) != 0)
+    struct stat from;
+    if (::stat(replaced.c_str(), &old) != 0 || ::fstat(fd(source), &from) != 0)
         return;
-    (void)::fchmod(fd(file), old.st_mode & 07777);
-    if (::geteuid() == 0)
+    const bool root = ::geteuid() == 0;
+    if (permissions == Permissions::OfTarget) {
+        // The group only takes where we belong to it; a change of owner needs root.
+        (void)::fchown(fd(file), root ? old.st_uid : static_cast<uid_t>(-1), old.st_gid);
+        (void)::fchmod(fd(file), old.st_mode & 07777);
+        return;
+    }
+    if (root)
         (void)::fchown(fd(file), old.st_uid, old.st_gid);
+    if ((old.st_mode & 0777 & ~from.st_mode) == 0)
+        (void)::fchmod(fd(file), old.st_mode & 07777);
+}
+
+std::error_code resolveLink(const Path& path, Path& resolved)
+{
+    struct stat st;
+    resolved = path;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    if (!real)
+        return lastError();
+    resolved = real.get();
+    return {};
+}
+
+bool removeIfStale(const Path& path)
+{
+    File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat held;
+    struct stat named;
+    if (!file.isOpen() || ::flock(fd(file), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd(file), &held) != 0
+        || ::lstat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    while (got < size) {
+        const ssize_t read = ::pread(fd(file), data + got, size - got, static_cast<off_t>(offset + got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            return lastError();
+        if (read == 0)
+            break;
+        got += static_cast<std::size_t>(read);
+    }
+    return {};
 }
 
 // sendfile keeps the bytes in the kernel and, unlike copy_file_range, never shares blocks with the source: a backup
@@ -201,8 +268,11 @@ std::error_code copyChunk(const File& in, const File& out, std::size_t most, std
         }
         if (errno == EINTR)
             continue;
-        if (errno != EINVAL && errno != ENOSYS)
+        if (errno != EINVAL && errno != ENOSYS) {
+            // sendfile does not say which side failed; a full disk or quota is always the side being written.
+            writing = errno == ENOSPC || errno == EDQUOT || errno == EFBIG;
             return lastError();
+        }
         break;
     }
     static thread_local std::unique_ptr<char[]> buffer(new char[1u << 20]);
@@ -237,6 +307,46 @@ std::error_code flushFolder(const Path& folder)
 void removeFile(const Path& path)
 {
     ::unlink(path.c_str());
+}
+
+namespace {
+
+// What a signal handler may read: a fixed buffer, armed only while it holds a whole path.
+char registered[4096];
+std::atomic<bool> armed {false};
+
+void removeAndEnd(int signal)
+{
+    if (armed.load())
+        ::unlink(registered);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+} // namespace
+
+void installExitCleanup()
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction current;
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+            continue;
+        struct sigaction action
+        {
+        };
+        action.sa_handler = &removeAndEnd;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void registerTemporary(const Path& path, const File&)
+{
+    armed = false;
+    if (path.empty() || path.native().size() >= sizeof registered)
+        return;
+    std::memcpy(registered, path.c_str(), path.native().size() + 1);
+    armed = true;
 }
 
 // strerror speaks the language of the operator's locale, which the program has taken on at start.

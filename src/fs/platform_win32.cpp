@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <windows.h>
 
 namespace fsys {
@@ -161,10 +162,12 @@ std::error_code versionOf(const Path& path, Version& version)
     return versionOf(file, version);
 }
 
-std::error_code createExclusive(const Path& path, File& file)
+// Shared with nobody: while the copy holds it, no other process can open or delete it, which is what tells
+// removeIfStale() that it is live.
+std::error_code createExclusive(const Path& path, const File&, File& file)
 {
-    file = fromHandle(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file = fromHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.isOpen())
         return {};
     const DWORD code = ::GetLastError();
@@ -174,7 +177,72 @@ std::error_code createExclusive(const Path& path, File& file)
 }
 
 // The new file inherits the folder's permissions, as a file created there by any program would.
-void keepPermissions(const File&, const Path&) { }
+void keepPermissions(const File&, const File&, const Path&, Permissions) { }
+
+// Links are rare on the volumes this program is used on; a path is taken as it is.
+std::error_code resolveLink(const Path& path, Path& resolved)
+{
+    resolved = path;
+    return {};
+}
+
+bool removeIfStale(const Path& path)
+{
+    return ::DeleteFileW(path.c_str()) != 0;
+}
+
+std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    while (got < size) {
+        OVERLAPPED at {};
+        at.Offset = static_cast<DWORD>(offset + got);
+        at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
+        DWORD read = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));
+        if (!::ReadFile(handle(file), data + got, want, &read, &at)) {
+            if (::GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            return lastError();
+        }
+        if (read == 0)
+            break;
+        got += read;
+    }
+    return {};
+}
+
+namespace {
+
+std::mutex cleanupMutex;
+Path registered;
+HANDLE registeredHandle = INVALID_HANDLE_VALUE;
+
+// Runs on a thread of its own when the console closes or the session ends; the process ends soon after.
+BOOL WINAPI removeAndEnd(DWORD)
+{
+    const std::lock_guard lock(cleanupMutex);
+    if (!registered.empty()) {
+        ::CloseHandle(registeredHandle);
+        ::DeleteFileW(registered.c_str());
+        registered.clear();
+    }
+    return FALSE;
+}
+
+} // namespace
+
+void installExitCleanup()
+{
+    ::SetConsoleCtrlHandler(&removeAndEnd, TRUE);
+}
+
+void registerTemporary(const Path& path, const File& file)
+{
+    const std::lock_guard lock(cleanupMutex);
+    registered = path;
+    registeredHandle = handle(file);
+}
 
 std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing)
 {

@@ -3,9 +3,10 @@
 
 #include "qtfs.h"
 
-void CopyDataFile(const fsys::Path& source, const fsys::Path& target, const fsys::StepHook& hook)
+void CopyDataFile(const fsys::Path& source, const fsys::Path& target, const fsys::StepHook& hook,
+                  fsys::Permissions permissions)
 {
-    if (const auto error = fsys::copyReplace(source, target, hook))
+    if (const auto error = fsys::copyReplace(source, target, hook, permissions))
         throw FileError(error);
 }
 

@@ -8,7 +8,8 @@
 
 // Copies source over target atomically (see fsys::copyReplace). Throws FileError with the reason on any failure;
 // the target is then as it was before the call.
-void CopyDataFile(const fsys::Path& source, const fsys::Path& target, const fsys::StepHook& hook = {});
+void CopyDataFile(const fsys::Path& source, const fsys::Path& target, const fsys::StepHook& hook = {},
+                  fsys::Permissions permissions = fsys::Permissions::OfSource);
 
 // Creates one folder level; throws FileError when the platform refuses.
 void MakeFolder(const QString& folder);

@@ -30,7 +30,8 @@ Outcome runRestore(const ProgramPaths& paths, const BackupName& selected, Prompt
         return std::make_error_code(std::errc::no_such_file_or_directory);
     };
     try {
-        CopyDataFile(sourcePath, qtfs::toPath(paths.DataFilePath), checkStaging);
+        // The data file stays the host application's: its mode and group are kept.
+        CopyDataFile(sourcePath, qtfs::toPath(paths.DataFilePath), checkStaging, fsys::Permissions::OfTarget);
     } catch (const std::exception& error) {
         return {Outcome::Kind::Failed,
                 stagingLost ? restoretext::stagingMissing : restoretext::failed,
