@@ -130,6 +130,7 @@ Error copyReplace(const Path& source, const Path& requested, const StepHook& hoo
     File out;
     for (int attempt = 0; !out.isOpen(); ++attempt) {
         temporary = folder / detail::temporaryName(detail::randomBits());
+        registerTemporary(temporary, out); // before it exists: a signal right after its creation must find it
         const auto error = createExclusive(temporary, in, out);
         if (error && (error != std::errc::file_exists || attempt == 100))
             return {error, "create", temporary};
