@@ -6,9 +6,26 @@
 #include <mutex>
 #include <windows.h>
 
+#include <aclapi.h>
+
 namespace fsys {
 
 namespace {
+
+// Every Win32 call gets the "\\?\" form of a full path: a temporary name (about 31 characters) beside a target near
+// MAX_PATH must not fail for its length. GetFullPathNameW first does what Windows does to a plain path (makes it
+// absolute, turns "/" into "\", drops trailing dots and spaces), so both forms name the same file.
+std::wstring longPath(const Path& path)
+{
+    const std::wstring& text = path.native();
+    if (text.empty() || text.starts_with(LR"(\\?\)"))
+        return text;
+    std::wstring full(::GetFullPathNameW(text.c_str(), 0, nullptr, nullptr), L'\0');
+    full.resize(::GetFullPathNameW(text.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+    if (full.empty())
+        return text;
+    return full.starts_with(LR"(\\)") ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
+}
 
 std::error_code lastError()
 {
@@ -32,7 +49,7 @@ std::optional<Attributes> attributes(const Path& path)
 {
     if (path.empty())
         return std::nullopt;
-    const DWORD bits = ::GetFileAttributesW(path.c_str());
+    const DWORD bits = ::GetFileAttributesW(longPath(path).c_str());
     if (bits == INVALID_FILE_ATTRIBUTES)
         return std::nullopt;
     return fromWin32(bits);
@@ -44,7 +61,7 @@ std::vector<Entry> listFolder(const Path& folder, std::error_code& error)
     std::vector<Entry> entries;
     // Ask for every name and match extensions ourselves: a pattern such as "*.ZIP" also matches "a.zipx" through
     // its short name.
-    const Path pattern = (folder.empty() ? Path(L".") : folder) / L"*";
+    const std::wstring pattern = longPath((folder.empty() ? Path(L".") : folder) / L"*");
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                      FIND_FIRST_EX_LARGE_FETCH);
@@ -71,7 +88,7 @@ std::vector<Entry> listFolder(const Path& folder, std::error_code& error)
 
 std::error_code makeFolder(const Path& folder)
 {
-    if (!::CreateDirectoryW(folder.c_str(), nullptr))
+    if (!::CreateDirectoryW(longPath(folder).c_str(), nullptr))
         return lastError();
     return {};
 }
@@ -129,7 +146,7 @@ std::error_code File::close()
 // copied at all, as with the platform's own copy.
 std::error_code openForReading(const Path& path, File& file)
 {
-    file = fromHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    file = fromHandle(::CreateFileW(longPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.isOpen())
         return lastError();
@@ -155,8 +172,9 @@ std::error_code versionOf(const File& file, Version& version)
 // Opened for no access at all, which no sharing mode refuses, not even our own read-only share of the source.
 std::error_code versionOf(const Path& path, Version& version)
 {
-    const File file = fromHandle(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const File file
+        = fromHandle(::CreateFileW(longPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.isOpen())
         return lastError();
     return versionOf(file, version);
@@ -166,8 +184,8 @@ std::error_code versionOf(const Path& path, Version& version)
 // removeIfStale() that it is live.
 std::error_code createExclusive(const Path& path, const File&, File& file)
 {
-    file = fromHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    file = fromHandle(::CreateFileW(longPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.isOpen())
         return {};
     const DWORD code = ::GetLastError();
@@ -176,8 +194,35 @@ std::error_code createExclusive(const Path& path, const File&, File& file)
         : std::error_code(static_cast<int>(code), std::system_category());
 }
 
-// The new file inherits the folder's permissions, as a file created there by any program would.
-void keepPermissions(const File&, const File&, const Path&, Permissions) { }
+// A new backup inherits its folder's permissions, as a file created there by any program would. A restored data
+// file keeps who may open it (its access list) and its attributes, rather than take the folder's defaults: the
+// accounting program's users must still be able to open it.
+void keepPermissions(const File& file, const File&, const Path& replaced, Permissions permissions)
+{
+    if (permissions != Permissions::OfTarget)
+        return;
+    PACL access = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(longPath(replaced).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &access, nullptr, &descriptor)
+        == ERROR_SUCCESS) {
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+        const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION
+            | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        ::SetSecurityInfo(handle(file), SE_FILE_OBJECT, what, nullptr, nullptr, access, nullptr);
+        ::LocalFree(descriptor);
+    }
+    const DWORD attributes = ::GetFileAttributesW(longPath(replaced).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        FILE_BASIC_INFO basic {};
+        basic.FileAttributes = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        basic.FileAttributes = basic.FileAttributes ? basic.FileAttributes : FILE_ATTRIBUTE_NORMAL;
+        ::SetFileInformationByHandle(handle(file), FileBasicInfo, &basic, sizeof basic);
+    }
+}
 
 // Links are rare on the volumes this program is used on; a path is taken as it is.
 std::error_code resolveLink(const Path& path, Path& resolved)
@@ -188,7 +233,7 @@ std::error_code resolveLink(const Path& path, Path& resolved)
 
 bool removeIfStale(const Path& path)
 {
-    return ::DeleteFileW(path.c_str()) != 0;
+    return ::DeleteFileW(longPath(path).c_str()) != 0;
 }
 
 std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got)
@@ -240,7 +285,7 @@ void installExitCleanup()
 void registerTemporary(const Path& path, const File& file)
 {
     const std::lock_guard lock(cleanupMutex);
-    registered = path;
+    registered = longPath(path);
     registeredHandle = handle(file);
 }
 
@@ -268,14 +313,21 @@ std::error_code flush(const File& file)
     return ::FlushFileBuffers(handle(file)) ? std::error_code {} : lastError();
 }
 
-// A rename refused because someone (a virus scanner, an indexer) briefly holds the target gets a few more tries,
-// about a quarter of a second in all.
+// The target (a backup or the data file) may be held open for a moment by a virus scanner or an indexer, or by
+// the accounting program itself. Windows then refuses the rename with a sharing violation or, as often, with
+// "access denied"; both get a few more tries, about a quarter of a second in all.
+bool retryable(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
 std::error_code renameOver(const Path& from, const Path& to)
 {
     for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (::MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return {};
-        if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == 10)
+        if (!retryable(::GetLastError()) || attempt == 10)
             return lastError();
         ::Sleep(25);
     }
@@ -291,7 +343,7 @@ std::error_code flushFolder(const Path&)
 
 void removeFile(const Path& path)
 {
-    ::DeleteFileW(path.c_str());
+    ::DeleteFileW(longPath(path).c_str());
 }
 
 // std::system_category().message() gives the text in the ANSI code page, which is not UTF-8 on a Chinese Windows;

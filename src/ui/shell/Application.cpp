@@ -24,7 +24,7 @@ void loadChineseTranslation(QCoreApplication& app)
     auto* translator = new QTranslator(&app);
     const QString name = QStringLiteral("qtbase_zh_CN");
     const QStringList places
-        = {QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+        = {QStringLiteral(":/translations"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
            QCoreApplication::applicationDirPath(), QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
     for (const QString& place : places) {
         if (translator->load(name, place)) {

@@ -12,5 +12,6 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Loads Qt's Simplified Chinese texts (Yes, No, OK, the file dialog) from beside the program or from Qt.
+// Loads Qt's Simplified Chinese texts (Yes, No, OK, the file dialog): compiled in, else from beside the program or
+// from Qt.
 void loadChineseTranslation(QCoreApplication& app);

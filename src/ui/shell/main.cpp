@@ -15,6 +15,11 @@ int main(int argc, char** argv)
     fsys::removeTemporaryOnExit();
     Application app(argc, argv);
     Dialog menu;
+    // The program ends when the menu closes, and only then. On Windows the menu has a hidden owner (it keeps the
+    // menu off the taskbar), and Qt's count of the windows left would end the program when the backup window closes
+    // and keep it running without a window once the menu has closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&menu, &QDialog::finished, &app, &QCoreApplication::quit);
     menu.show();
     return app.exec();
 }
