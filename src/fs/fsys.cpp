@@ -106,9 +106,13 @@ void logAfterRename(const Error& error)
 
 } // namespace
 
-Error copyReplace(const Path& source, const Path& requested, const StepHook& hook, Permissions permissions)
+Error copyReplace(const Path& source, const Path& requested, const StepHook& hook, Permissions permissions,
+                  CopyProgress* progress)
 {
     using namespace platform;
+    CopyProgress unwatched;
+    CopyProgress& watch = progress ? *progress : unwatched;
+    const Error cancelled {std::make_error_code(std::errc::operation_canceled), "cancel", requested};
     removeTemporaryOnExit();
     File in;
     if (auto error = openForReading(source, in))
@@ -154,7 +158,10 @@ Error copyReplace(const Path& source, const Path& requested, const StepHook& hoo
     // ever (the version check below fails it).
     constexpr std::uint64_t chunk = 8u << 20;
     std::uint64_t copied = 0;
+    watch.total = before.size;
     while (copied < before.size) {
+        if (watch.cancel)
+            return fail(cancelled);
         std::size_t moved = 0;
         bool writing = false;
         if (auto error
@@ -163,6 +170,7 @@ Error copyReplace(const Path& source, const Path& requested, const StepHook& hoo
         if (moved == 0)
             break; // shrunk meanwhile; the version check tells
         copied += moved;
+        watch.copied = copied;
         if (auto error = detail::runHooks(hook, CopyStep::Wrote, temporary))
             return fail({error, "write", temporary});
     }
@@ -178,6 +186,7 @@ Error copyReplace(const Path& source, const Path& requested, const StepHook& hoo
 
     // The comparison reads what the flush writes out, so the two run side by side: the copy then costs about what
     // a flush alone costs.
+    watch.finishing = true;
     std::error_code flushed;
     std::thread flusher([&] { flushed = flush(out); });
     bool same = false;
@@ -194,7 +203,10 @@ Error copyReplace(const Path& source, const Path& requested, const StepHook& hoo
     if (auto error = out.close())
         return fail({error, "close", temporary});
 
-    // The target may have changed while we copied; it is decided again right before it is replaced.
+    // The last moment to stop, and the target decided again right before it is replaced: it may have changed while
+    // we copied.
+    if (watch.cancel)
+        return fail(cancelled);
     if (!detail::replaceable(target))
         return fail({std::make_error_code(std::errc::permission_denied), "replace", requested});
     if (auto error = renameOver(temporary, target))

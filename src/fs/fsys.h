@@ -4,6 +4,7 @@
 // tested on both platforms without Qt. The rest of the program converts its QStrings at this boundary.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -85,6 +86,19 @@ enum class CopyStep { Created, Wrote, Flushed, Renamed, FolderFlushed };
 // which is how the restore checks its staging file and how tests inject faults.
 using StepHook = std::function<std::error_code(CopyStep step, const Path& temporary)>;
 
+// How far a copy is, for a window on another thread to show, and the way to stop it. Every member may be read and
+// written from any thread.
+struct CopyProgress
+{
+    std::atomic<std::uint64_t> copied {0};
+    std::atomic<std::uint64_t> total {0};
+    // All bytes are written; the copy is comparing them with the source and waiting for the disk.
+    std::atomic<bool> finishing {false};
+    // Set by the caller: the copy stops at its next chunk, or once the flush is done, and fails with
+    // std::errc::operation_canceled; the target is then as it was.
+    std::atomic<bool> cancel {false};
+};
+
 // Whose permissions the result of a copy carries.
 enum class Permissions {
     // A backup: the source's permission bits less the umask, as cp gives them; a replaced backup keeps its own mode
@@ -107,7 +121,7 @@ enum class Permissions {
 //   rename has happened the copy has succeeded: a failure to flush the folder afterwards is only logged to stderr.
 // - Temporary files of earlier copies in the target's folder that no live copy holds are removed first.
 Error copyReplace(const Path& source, const Path& target, const StepHook& hook = {},
-                  Permissions permissions = Permissions::OfSource);
+                  Permissions permissions = Permissions::OfSource, CopyProgress* progress = nullptr);
 
 // Temporary files of copyReplace are named prefix + random hex + suffix, so a file left by a killed process is
 // recognisable and never mistaken for a backup.

@@ -5,6 +5,7 @@
 #include "support/Modals.h"
 #include "ui/backup/Backup.h"
 #include "ui/common/Layout.h"
+#include "ui/common/ProgressWindow.h"
 #include "ui/common/Prompts.h"
 #include "ui/common/Wait.h"
 #include "ui/restore/Restore.h"
@@ -19,7 +20,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -300,6 +304,61 @@ private slots:
         window.txtPath->setFocus();
         QVERIFY(answerModals([&] { clickThroughWindow(window.Command2); }, {}).isEmpty()); // "取消" is exempt
         QVERIFY(!window.isVisible());
+    }
+
+    // A long copy shows its progress and can be stopped: the old file stays, no temporary is left, nothing is
+    // reported and the window is usable again. A stop while the data reaches the disk waits for the disk.
+    void progressAndCancel()
+    {
+        AppFolder app;
+        const QByteArray old = QByteArray::fromStdString(sampleBytes(70000, 5));
+        app.write(QStringLiteral("app/BACKUP/old.ZIP"), old);
+        app.write(QStringLiteral("app/BACKUP/new.ZIP"), old);
+        Backup backup;
+        Restore restore;
+        std::atomic<int> holdAt {-1};
+        fsys::testing::setStepHook([&](fsys::CopyStep step, const fsys::Path&) {
+            while (int(step) == holdAt)
+                QThread::msleep(1);
+            return std::error_code {};
+        });
+        WindowPrompter::progressDelay = 0;
+        // While the copy is held: the bytes so far, or (bar full) that the data is going to the disk.
+        const auto watchThen = [&](bool cancel) {
+            return [&, cancel](QWidget* modal) {
+                const auto release = qScopeGuard([&] { holdAt = -1; });
+                auto* window = qobject_cast<ProgressWindow*>(modal);
+                const bool writing = holdAt == int(fsys::CopyStep::Wrote);
+                QTRY_COMPARE(window->lblProgress->text(),
+                             writing ? QStringLiteral("已复制 0.1 MiB，共 0.1 MiB") : QStringLiteral("正在写入磁盘…"));
+                QVERIFY(writing || window->barProgress->value() == window->barProgress->maximum());
+                if (cancel)
+                    window->cmdCancel->click();
+            };
+        };
+        for (const int step : {int(fsys::CopyStep::Wrote), int(fsys::CopyStep::Flushed)}) {
+            holdAt = step;
+            backup.txtFile->setText(QStringLiteral("old"));
+            backup.Result = 7;
+            QCOMPARE(answerModals([&] { backup.CmdBackup->click(); }, {press(QMessageBox::Yes), watchThen(true)}),
+                     (QStringList {QStringLiteral("目标文件") + app.backup(QStringLiteral("old.ZIP"))
+                                       + QStringLiteral("已经存在,要覆盖吗 ?"),
+                                   QStringLiteral("正在复制")}));
+            QCOMPARE(AppFolder::read(app.backup(QStringLiteral("old.ZIP"))), old);
+            QVERIFY(backup.Result == 7 && backup.isEnabled());
+            holdAt = step;
+            restore.List1->setCurrentRow(1);
+            QCOMPARE(
+                answerModals([&] { restore.Command1->click(); }, {press(QMessageBox::Yes), watchThen(true)}).size(), 2);
+            QCOMPARE(AppFolder::read(app.paths.DataFilePath), app.data);
+        }
+        holdAt = int(fsys::CopyStep::Flushed);
+        QCOMPARE(answerModals([&] { backup.CmdBackup->click(); }, {press(QMessageBox::Yes), watchThen(false), press()})
+                     .last(),
+                 QStringLiteral("备份成功\r\n备份文件名:") + app.backup(QStringLiteral("old.ZIP")));
+        QCOMPARE(AppFolder::names(app.paths.BackupFolder),
+                 (QStringList {QStringLiteral("new.ZIP"), QStringLiteral("old.ZIP")}));
+        WindowPrompter::progressDelay = 300;
     }
 
     void restoreWindow()

@@ -48,9 +48,9 @@ bool mayWrite(const QString& target, Prompter& prompter)
 }
 
 // The copy and the file test after it: the outcome of a backup that ran.
-Outcome copyTo(const ProgramPaths& paths, const QString& target)
+Outcome copyTo(const ProgramPaths& paths, const QString& target, Prompter& prompter)
 {
-    CopyDataFile(qtfs::toPath(paths.DataFilePath), qtfs::toPath(target));
+    CopyDataFile(prompter, qtfs::toPath(paths.DataFilePath), qtfs::toPath(target));
     if (!qtfs::fileTest(target))
         return {Outcome::Kind::Completed, backuptext::notFound, false, {}};
     return {Outcome::Kind::Completed, backuptext::succeeded + target, true, {}};
@@ -74,7 +74,9 @@ Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, co
         prompter.setBusy(true);
         if (!mayWrite(target, prompter))
             return {};
-        return copyTo(paths, target);
+        return copyTo(paths, target, prompter);
+    } catch (const CopyCancelled&) {
+        return {Outcome::Kind::Cancelled, {}, {}, {}};
     } catch (const std::exception& error) {
         return {Outcome::Kind::Failed, backuptext::failed, {}, reasonOf(error)};
     }
@@ -105,7 +107,9 @@ Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, con
             return {Outcome::Kind::Failed, {}, false, why};
         if (!mayWrite(target, prompter))
             return {Outcome::Kind::Declined, {}, false, {}};
-        return copyTo(paths, target);
+        return copyTo(paths, target, prompter);
+    } catch (const CopyCancelled&) {
+        return {Outcome::Kind::Cancelled, {}, false, {}};
     } catch (const std::exception& error) {
         return {Outcome::Kind::Failed, {}, false, reasonOf(error)};
     }

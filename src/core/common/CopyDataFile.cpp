@@ -3,10 +3,15 @@
 
 #include "qtfs.h"
 
-void CopyDataFile(const fsys::Path& source, const fsys::Path& target, const fsys::StepHook& hook,
-                  fsys::Permissions permissions)
+void CopyDataFile(Prompter& prompter, const fsys::Path& source, const fsys::Path& target,
+                  const fsys::StepHook& hook, fsys::Permissions permissions)
 {
-    if (const auto error = fsys::copyReplace(source, target, hook, permissions))
+    fsys::CopyProgress progress;
+    fsys::Error error;
+    prompter.runCopy([&] { error = fsys::copyReplace(source, target, hook, permissions, &progress); }, progress);
+    if (error && error.code == std::errc::operation_canceled)
+        throw CopyCancelled();
+    if (error)
         throw FileError(error);
 }
 

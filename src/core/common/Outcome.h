@@ -11,6 +11,7 @@ struct Outcome
     enum class Kind {
         Completed, // the copy ran; result says whether the target was found afterwards
         Declined, // the operator answered No; nothing was changed and nothing is shown
+        Cancelled, // the operator stopped the copy; nothing was changed and nothing is shown
         Refused, // stopped before anything was written; text says why
         Failed, // a file operation failed; text is the operation's failure message, reason the system's words
     };

@@ -34,6 +34,12 @@ public:
     explicit WindowPrompter(QWidget* window);
     bool askYesNo(const QString& question) override;
     void setBusy(bool busy) override;
+    // The copy runs on a thread of its own, so that the window keeps repainting; past the progress delay the
+    // progress window shows over the window, modal.
+    void runCopy(const std::function<void()>& copy, fsys::CopyProgress& progress) override;
+
+    // How long a copy runs before the progress window shows: short copies never flash it.
+    static int progressDelay;
 
 private:
     QWidget* m_window;
