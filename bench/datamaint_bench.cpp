@@ -6,13 +6,16 @@
 //   datamaint_bench RUNS restore APP_FOLDER NAME   restore APP_FOLDER/BACKUP/NAME over APP_FOLDER/data1.vzd
 //   datamaint_bench RUNS list FOLDER               list the backups of FOLDER
 //   datamaint_bench startup                        start the program's menu and quit as soon as it is shown
+//   datamaint_bench gap backup|restore APP NAME    the longest stall of the window's thread during one copy (ms)
 #include "core/backup/BackupOperation.h"
 #include "core/restore/RestoreOperation.h"
+#include "ui/common/Prompts.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Dialog.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -48,8 +51,45 @@ double medianMs(int runs, const std::function<bool()>& operation)
     return times[times.size() / 2];
 }
 
+// A window's own prompter that answers Yes: the copy runs on its thread of its own, behind the progress window.
+class WindowYes : public WindowPrompter
+{
+public:
+    using WindowPrompter::WindowPrompter;
+    bool askYesNo(const QString&) override { return true; }
+};
+
+// The longest time the window's thread went without running its 10 ms timer during one backup or restore.
+int longestGap(int argc, char** argv)
+{
+    Application app(argc, argv);
+    QWidget window;
+    window.show();
+    WindowYes prompter(&window);
+    const ProgramPaths paths = ProgramPaths::forFolder(QString::fromUtf8(argv[3]));
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    tick.start(10);
+    const QString name = QString::fromUtf8(argv[4]);
+    const Outcome outcome = std::strcmp(argv[2], "backup") == 0
+        ? runManualBackup(paths, paths.BackupFolder, name, prompter)
+        : runRestore(paths, name, prompter);
+    longest = std::max(longest, clock.elapsed() - last);
+    std::printf("%lld\n", static_cast<long long>(longest));
+    return outcome.result.value_or(false) ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc >= 5 && std::strcmp(argv[1], "gap") == 0)
+        return longestGap(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "startup") == 0) {
         Application app(argc, argv);
         Dialog menu;
