@@ -3,6 +3,7 @@
 
 #include "core/common/Prompter.h"
 #include "core/common/Routines.h"
+#include "core/common/qtfs.h"
 #include "core/shell/ProgramPaths.h"
 #include "support/Bytes.h"
 
@@ -29,7 +30,7 @@ struct AppFolder
         setProgramPaths(paths);
         write(QStringLiteral("app/data1.vzd"), data);
     }
-    ~AppFolder() { std::filesystem::remove_all(dir.path().toStdString()); } // names Qt cannot spell too
+    ~AppFolder() { std::filesystem::remove_all(qtfs::toPath(dir.path())); } // names Qt cannot spell too
 
     QString path(const QString& relative) const
     {
@@ -39,11 +40,11 @@ struct AppFolder
     {
         const QString file = path(relative);
         QDir().mkpath(QFileInfo(file).path());
-        writeBytes(file.toStdString(), bytes.toStdString());
+        writeBytes(qtfs::toPath(file), bytes.toStdString());
         return file;
     }
     QString backup(const QString& name) const { return paths.BackupFolder + pathSeparator() + name; }
-    static QByteArray read(const QString& file) { return QByteArray::fromStdString(readBytes(file.toStdString())); }
+    static QByteArray read(const QString& file) { return QByteArray::fromStdString(readBytes(qtfs::toPath(file))); }
     // Every name in the folder, hidden ones included: a test sees any temporary file left behind.
     static QStringList names(const QString& folder)
     {

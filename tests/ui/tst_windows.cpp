@@ -107,6 +107,17 @@ void clickThroughWindow(QWidget* target)
     QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, target->mapTo(window, target->rect().center()));
 }
 
+bool shown(QWidget& window)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
+
+QString succeeded(const QString& target)
+{
+    return QStringLiteral("备份成功\r\n备份文件名:") + target;
+}
+
 template <typename W> W* child(QObject* window, const char* name)
 {
     return window->findChild<W*>(QString::fromLatin1(name));
@@ -160,9 +171,8 @@ private slots:
         AppFolder app;
         QDir().mkpath(app.paths.BackupFolder); // so that leaving the path box passes
         for (QStringList order : orders) {
-            const auto shown = make(order.takeFirst(), app);
-            shown->show();
-            QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
+            const auto window = make(order.takeFirst(), app);
+            QVERIFY(shown(*window));
             for (int i = 0; i <= order.size(); ++i) {
                 QWidget* focus = QApplication::focusWidget();
                 QCOMPARE(focus->objectName(), order[i % order.size()]);
@@ -170,9 +180,9 @@ private slots:
                     QVERIFY(answerModals([&] { QTest::keyClick(focus, Qt::Key_Return); }, {}).isEmpty());
                 QTest::keyClick(focus, Qt::Key_Tab);
             }
-            if (!qobject_cast<RestoreOk*>(shown.get()))
-                QTest::keyClick(shown.get(), Qt::Key_Escape);
-            QVERIFY(shown->isVisible());
+            if (!qobject_cast<RestoreOk*>(window.get()))
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            QVERIFY(window->isVisible());
         }
     }
 
@@ -212,37 +222,34 @@ private slots:
     {
         AppFolder app;
         Backup window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(shown(window));
         QCOMPARE(window.txtPath->text(), app.paths.BackupFolder);
         const QString target = app.backup(window.txtFile->text() + QStringLiteral(".ZIP"));
         bool disabled = false;
         const auto seeState = [&](QWidget* modal) { disabled = !window.isEnabled(), press()(modal); };
         QCOMPARE(answerModals([&] { QTest::keyClick(window.CmdBackup, Qt::Key_Return); }, {seeState}),
-                 QStringList {QStringLiteral("备份成功\r\n备份文件名:") + target});
-        QVERIFY(disabled && window.isEnabled());
+                 QStringList {succeeded(target)});
+        QVERIFY(disabled && window.isEnabled() && window.Result == -1);
         QTRY_COMPARE(QApplication::focusWidget(), window.CmdBackup); // a second Enter backs up again
-        QCOMPARE(window.Result, qint16(-1));
         QCOMPARE(AppFolder::read(target), app.data);
 
         // With bAutoBk the outcome is a notice; a failure stays a message box and leaves Result alone.
         window.bAutoBk = -1;
         const auto notice = [](QWidget* modal) { qobject_cast<Wait*>(modal)->Command1->click(); };
         QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), notice}).last(),
-                 QStringLiteral("备份成功\r\n备份文件名:") + target);
+                 succeeded(target));
         QFile::remove(app.paths.DataFilePath);
         window.Result = 7;
         QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), press()}).last(),
                  QStringLiteral("备份出错，请退出系统再进入一次进行备份"));
-        QCOMPARE(window.Result, qint16(7));
-        QVERIFY(window.isEnabled());
+        QVERIFY(window.Result == 7 && window.isEnabled());
 
         // The automatic entry reports by notice and passes its failures to the caller.
         app.write(QStringLiteral("app/data1.vzd"), app.data);
         window.setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(14, 5)); });
         QCOMPARE(answerModals([&] { window.RunAutoBackup(); }, {notice}),
-                 QStringList {QStringLiteral("备份成功\r\n备份文件名:") + app.paths.AutoBackupFolder + pathSeparator()
-                              + QStringLiteral("2026年12月06日14时05分自动备份data1.ZIP")});
+                 QStringList {succeeded(app.paths.AutoBackupFolder + pathSeparator()
+                                        + QStringLiteral("2026年12月06日14时05分自动备份data1.ZIP"))});
         QCOMPARE(window.Result, qint16(-1));
         window.strAutoBackFile = QStringLiteral("a?");
         QVERIFY_THROWS_EXCEPTION(FileError, window.RunAutoBackup());
@@ -253,8 +260,7 @@ private slots:
     {
         AppFolder app;
         Backup window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(shown(window));
         const QString typed = app.path(QStringLiteral("nowhere"));
         window.txtPath->setText(typed);
         window.txtPath->setFocus();
@@ -277,7 +283,6 @@ private slots:
             QMetaObject::invokeMethod(dialog, "accept");
         };
         QCOMPARE(answerModals([&] { window.Command3->click(); }, {pick}).size(), 1);
-        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
         QCOMPARE(answerModals([&] { window.Command3->click(); }, {press(), press()}).last(),
                  QStringLiteral("请指定一个文件"));
         QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
@@ -289,8 +294,9 @@ private slots:
     }
 
     // A long copy shows its progress and can be stopped: the old file stays, no temporary is left, nothing is
-    // reported and the window is usable again. A stop while the data reaches the disk waits for the disk.
-    void progressAndCancel()
+    // reported and the window is usable again. A stop while the data reaches the disk waits for the disk. A restore
+    // that runs through hides its window before it reports.
+    void progressCancelAndRestore()
     {
         AppFolder app;
         const QByteArray old = QByteArray::fromStdString(sampleBytes(70000, 5));
@@ -298,6 +304,8 @@ private slots:
         app.write(QStringLiteral("app/BACKUP/new.ZIP"), old);
         Backup backup;
         Restore restore;
+        QVERIFY(shown(restore));
+        QVERIFY(restore.List1->currentRow() == 0 && restore.lblTip->text().isEmpty());
         std::atomic<int> holdAt {-1};
         fsys::testing::setStepHook([&](fsys::CopyStep step, const fsys::Path&) {
             while (int(step) == holdAt)
@@ -326,45 +334,27 @@ private slots:
                      (QStringList {QStringLiteral("目标文件") + app.backup(QStringLiteral("old.ZIP"))
                                        + QStringLiteral("已经存在,要覆盖吗 ?"),
                                    QStringLiteral("正在复制")}));
-            QCOMPARE(AppFolder::read(app.backup(QStringLiteral("old.ZIP"))), old);
-            QVERIFY(backup.Result == 7 && backup.isEnabled());
+            QVERIFY(AppFolder::read(app.backup(QStringLiteral("old.ZIP"))) == old && backup.Result == 7);
             holdAt = step;
-            restore.List1->setCurrentRow(1);
             QCOMPARE(
                 answerModals([&] { restore.Command1->click(); }, {press(QMessageBox::Yes), watchThen(true)}).size(), 2);
-            QCOMPARE(AppFolder::read(app.paths.DataFilePath), app.data);
+            QVERIFY(AppFolder::read(app.paths.DataFilePath) == app.data && restore.isVisible());
         }
         holdAt = int(fsys::CopyStep::Flushed);
         QCOMPARE(answerModals([&] { backup.CmdBackup->click(); }, {press(QMessageBox::Yes), watchThen(false), press()})
                      .last(),
-                 QStringLiteral("备份成功\r\n备份文件名:") + app.backup(QStringLiteral("old.ZIP")));
+                 succeeded(app.backup(QStringLiteral("old.ZIP"))));
         QCOMPARE(AppFolder::names(app.paths.BackupFolder),
                  (QStringList {QStringLiteral("new.ZIP"), QStringLiteral("old.ZIP")}));
         WindowPrompter::progressDelay = 300;
-    }
 
-    void restoreWindow()
-    {
-        AppFolder app;
-        const QByteArray backup = QByteArray::fromStdString(sampleBytes(3000, 3));
-        app.write(QStringLiteral("app/BACKUP/b.ZIP"), backup);
-        app.write(QStringLiteral("app/BACKUP/a.ZIP"), "a");
-        Restore window;
-        window.show();
-        QCOMPARE(window.txtPath->text(), app.paths.BackupFolder);
-        QCOMPARE(window.List1->count(), 2);
-        QCOMPARE(window.List1->currentItem()->text(), QStringLiteral("a.ZIP"));
-        QVERIFY(window.lblTip->text().isEmpty());
-        window.List1->setCurrentRow(1);
         bool hidden = false;
-        const QStringList seen = answerModals([&] { window.Command1->click(); },
-                                              {press(QMessageBox::Yes), [&](QWidget* modal) {
-                                                   hidden = !window.isVisible() && qobject_cast<QMessageBox*>(modal),
-                                                   press()(modal);
-                                               }});
-        QCOMPARE(seen.last(), QStringLiteral("恢复文件成功"));
-        QVERIFY(hidden);
-        QCOMPARE(AppFolder::read(app.paths.DataFilePath), backup);
+        const auto seeHidden = [&](QWidget* modal) {
+            hidden = !restore.isVisible() && qobject_cast<QMessageBox*>(modal), press()(modal);
+        };
+        QCOMPARE(answerModals([&] { restore.Command1->click(); }, {press(QMessageBox::Yes), seeHidden}).last(),
+                 QStringLiteral("恢复文件成功"));
+        QVERIFY(hidden && AppFolder::read(app.paths.DataFilePath) == old);
     }
 
     void promptsAndNotices()
