@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest: once in a normal build and once under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# Installs what is missing, builds, and runs every test through CTest:
+#   1. the debug build's tests (build/), with the fault suite when run as root;
+#   2. Windows: Qt for MinGW built once from Debian's source and cached, the whole program and all its tests
+#      cross-built (build-win/), every test run under Wine on a private X display, and a smoke run of the real
+#      datamaint.exe from the file to hand out (scripts/make-dist.sh), driven from the keyboard;
+#   3. everything but the fault suite again under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
+# Exits non-zero on any failure.
 #   ./test.sh          everything
-#   ./test.sh --quick  the normal build only
+#   ./test.sh --quick  the first step only
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/ensure-packages.sh
 
 # xfsprogs for the power-cut tests, e2fsprogs for chattr.
-ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev googletest xfsprogs e2fsprogs util-linux
+ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev googletest xfsprogs e2fsprogs util-linux clang-format
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
+quick=$([ "${1:-}" = --quick ] && echo yes || echo no)
+started=$SECONDS
+took() { echo "   ($(( (SECONDS - $1) / 60 )) min $(( (SECONDS - $1) % 60 )) s)"; }
 
 run_suite() {
     local dir=$1 skip=$2
@@ -23,60 +31,87 @@ run_suite() {
 }
 
 echo "== formatting"
-ensure_packages clang-format
 git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 echo "== tests"
+step=$SECONDS
 run_suite build "" -DCMAKE_BUILD_TYPE=Debug
 [ ! -f build/fault-summary.txt ] || { echo "== fault tests, in figures"; cat build/fault-summary.txt; }
+took $step
 
-# The file-system layer built for Windows with MinGW-w64 and run under Wine, in a throwaway prefix with a
-# persistent wineserver (without one, every test waits seconds for Wine to shut down).
-windows_tests() {
-    ensure_packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64
-    cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DDATAMAINT_FS_ONLY=ON \
-        -DDATAMAINT_WERROR=ON >/dev/null
+[ "$quick" = no ] || exit 0
+
+# The whole program for Windows, its tests under Wine and a smoke run of the real executable. Wine runs in a
+# throwaway prefix with a persistent wineserver (without one, every test waits seconds for Wine to shut down), on a
+# private Xvfb display: the windows are real Windows windows there, one test at a time.
+windows() {
+    ensure_packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 fonts-wine xvfb xauth xdotool imagemagick \
+        zip unzip
+    echo "== Windows: Qt for MinGW"
+    local qt step=$SECONDS
+    qt=$(scripts/build-qt-mingw.sh | tail -n 1)
+    took $step
+    echo "== Windows: the whole program and its tests, cross-built"
+    step=$SECONDS
+    scripts/configure-windows.sh build-win "$qt" -DCMAKE_BUILD_TYPE=Debug -DDATAMAINT_WERROR=ON >/dev/null
     cmake --build build-win -j "$jobs"
+    took $step
 
-    local prefixes
-    prefixes=$(mktemp -d /tmp/datamaint-wine.XXXXXX)
-    chmod 755 "$prefixes"
-    export WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=$prefixes/root
-    mkdir "$WINEPREFIX"
-    stop_wine() {
-        WINEPREFIX=$prefixes/root /usr/lib/wine/wineserver -k 2>/dev/null || true
-        if [ -d "$prefixes/nobody" ]; then
-            setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp WINEPREFIX="$prefixes/nobody" \
+    local work display
+    work=$(mktemp -d /tmp/datamaint-wine.XXXXXX)
+    chmod 755 "$work"
+    display=$(for n in $(seq 90 130); do [ -e "/tmp/.X11-unix/X$n" ] || { echo "$n"; break; }; done)
+    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    local xvfb=$!
+    export DISPLAY=":$display" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=$work/root
+    stop_windows() {
+        WINEPREFIX=$work/root /usr/lib/wine/wineserver -k 2>/dev/null || true
+        if [ -d "$work/nobody" ]; then
+            setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp WINEPREFIX="$work/nobody" \
                 /usr/lib/wine/wineserver -k 2>/dev/null || true
         fi
-        rm -rf "$prefixes"
+        kill "$xvfb" 2>/dev/null || true
+        rm -rf "$work"
     }
-    trap stop_wine EXIT
-    /usr/lib/wine/wineserver -p
-    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    trap stop_windows EXIT
+    prefix() { # a prefix booted once, with the fonts that Latin text in text boxes needs
+        /usr/lib/wine/wineserver -p && /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+        cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    }
+    mkdir "$WINEPREFIX"
+    prefix
     if [ "$(id -u)" -eq 0 ]; then
         # A prefix of its own for the permission cases, which run as an unprivileged user.
-        mkdir "$prefixes/nobody"
-        chown 65534:65534 "$prefixes/nobody"
-        setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp WINEPREFIX="$prefixes/nobody" \
-            sh -c '/usr/lib/wine/wineserver -p && /usr/lib/wine/wine64 wineboot -i' >/dev/null 2>&1
-        export UNPRIVILEGED_WINEPREFIX=$prefixes/nobody
+        mkdir "$work/nobody"
+        chown 65534:65534 "$work/nobody"
+        setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp WINEPREFIX="$work/nobody" \
+            bash -c "$(declare -f prefix); prefix"
+        export UNPRIVILEGED_WINEPREFIX=$work/nobody
     fi
-    (cd build-win && ctest -j "$jobs" --timeout 300)
-    stop_wine
+    echo "== Windows: every test under Wine"
+    step=$SECONDS
+    (cd build-win && ctest -j 1 --timeout 300)
+    took $step
+    echo "== Windows: the file to hand out, and its program driven from the keyboard"
+    step=$SECONDS
+    scripts/make-dist.sh
+    rm -rf build-win/dist && mkdir build-win/dist
+    (cd build-win/dist && unzip -q ../../dist/datamaint-1.00-windows-x64.zip)
+    SHOTS=$PWD/build-win scripts/smoke-windows.sh build-win/dist/datamaint.exe
+    took $step
+    stop_windows
     trap - EXIT
-    unset WINEPREFIX UNPRIVILEGED_WINEPREFIX
+    unset WINEPREFIX UNPRIVILEGED_WINEPREFIX DISPLAY
 }
+windows
 
-echo "== file-system layer for Windows, under Wine"
-windows_tests
-
-if [ "${1:-}" != "--quick" ]; then
-    echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-    export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
-    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    # The fault tests kill, starve and cut off processes on purpose; they ran above, and under the sanitizers they
-    # would only be slower.
-    run_suite build-asan faults -DCMAKE_BUILD_TYPE=Debug -DDATAMAINT_SANITIZE=ON
-fi
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+step=$SECONDS
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The fault tests kill, starve and cut off processes on purpose; they ran above, and under the sanitizers they
+# would only be slower.
+run_suite build-asan faults -DCMAKE_BUILD_TYPE=Debug -DDATAMAINT_SANITIZE=ON
+took $step
+echo "== all tests passed in $(( (SECONDS - started) / 60 )) min"

@@ -91,3 +91,12 @@ keys "$menu" Tab Return                        # from "数据恢复" round to "�
 for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
 kill -0 "$pid" 2>/dev/null && fail "\"退出\" left the process running"
 echo "smoke: \"退出\" ended the program"
+
+# The menu's close box (Alt+F4 is its command) ends the program as "退出" does.
+(cd "$app" && exec /usr/lib/wine/wine64 datamaint.exe) &
+pid=$!
+menu=$(window 数据维护 402)
+keys "$menu" alt+F4
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$pid" 2>/dev/null && fail "the close box left the process running"
+echo "smoke: the close box ended the program"

@@ -207,6 +207,27 @@ TEST_F(Fsys, PermissionsOfTheResult)
 }
 #endif
 
+// A target near the length limit of a plain Windows path, whose temporary name beside it is longer still; the
+// system's reason for a failure, in its own words and without a line break, with its number.
+TEST_F(Fsys, LongPathsAndReasons)
+{
+    const Path deep = root / std::string(120, 'd') / std::string(90, 'e');
+    fs::create_directories(deep), writeBytes(root / "data", "x");
+    EXPECT_FALSE(fsys::copyReplace(root / "data", deep / "backup.ZIP"));
+    EXPECT_EQ(readBytes(deep / "backup.ZIP"), "x");
+    const std::string reason
+        = fsys::Error {std::error_code(kPosix ? EACCES : 5, std::system_category()), "", {}}.reason();
+    EXPECT_TRUE(reason.ends_with(kPosix ? " (13)" : " (5)") && reason.size() > 5) << reason;
+    EXPECT_EQ(reason.find_first_of("\r\n"), std::string::npos) << reason;
+#ifdef _WIN32
+    // A target another program holds is tried again for a moment, then the copy fails and keeps it.
+    const HANDLE held
+        = ::CreateFileW((deep / "backup.ZIP").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(fsys::copyReplace(root / "data", deep / "backup.ZIP").operation, "rename");
+    ::CloseHandle(held);
+#endif
+}
+
 // Temporary files that no live copy holds are swept by the next copy into their folder; a held one stays.
 TEST_F(Fsys, StaleTemporaries)
 {
