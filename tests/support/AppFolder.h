@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 // Expectations are written with "\" as on Windows; this turns them into the platform's own paths.
 inline QString native(QString text)
 {
@@ -22,13 +24,13 @@ inline QString native(QString text)
 struct AppFolder
 {
     QTemporaryDir dir;
-    ProgramPaths paths = ProgramPaths::forFolder(path(QStringLiteral("app")));
+    ProgramPaths paths = ProgramPaths::forFolder(path(u"app"_s));
     QByteArray data = QByteArray::fromStdString(sampleBytes(70000, 1));
 
     AppFolder()
     {
         setProgramPaths(paths);
-        write(QStringLiteral("app/data1.vzd"), data);
+        write(u"app/data1.vzd"_s, data);
     }
     ~AppFolder() { std::filesystem::remove_all(qtfs::toPath(dir.path())); } // names Qt cannot spell too
 
@@ -60,10 +62,10 @@ struct ScriptedPrompter : Prompter
 
     bool askYesNo(const QString& question) override
     {
-        log << QStringLiteral("ask: ") + question;
+        log << u"ask: "_s + question;
         if (answers.isEmpty())
             QTest::qFail("a question nobody expected", __FILE__, __LINE__);
         return !answers.isEmpty() && answers.takeFirst();
     }
-    void setBusy(bool busy) override { log << (busy ? QStringLiteral("busy") : QStringLiteral("idle")); }
+    void setBusy(bool busy) override { log << (busy ? u"busy"_s : u"idle"_s); }
 };

@@ -32,13 +32,9 @@ void poll(const std::shared_ptr<Chain>& chain)
     auto* box = qobject_cast<QMessageBox*>(modal);
     auto* label = modal->findChild<QLabel*>(QStringLiteral("txtMsg"));
     const QString text = box ? box->text() : label ? label->text() : modal->windowTitle();
-    if (chain->steps.isEmpty() || chain->deadline.hasExpired()) {
-        chain->seen << QStringLiteral("<unexpected> ") + text;
-        modal->done(0);
-        return;
-    }
-    chain->seen << text;
-    chain->steps.takeFirst()(modal);
+    const bool expected = !chain->steps.isEmpty() && !chain->deadline.hasExpired();
+    chain->seen << (expected ? text : QStringLiteral("<unexpected> ") + text);
+    expected ? chain->steps.takeFirst()(modal) : modal->done(0);
 }
 
 } // namespace
@@ -50,9 +46,7 @@ QStringList answerModals(const std::function<void()>& action, QList<ModalStep> s
     QTimer::singleShot(5, qApp, [chain] { poll(chain); });
     action();
     chain->running = false;
-    if (!chain->steps.isEmpty())
-        chain->seen << QStringLiteral("<%1 steps left>").arg(chain->steps.size());
-    return chain->seen;
+    return chain->seen + QStringList(chain->steps.size(), QStringLiteral("<step left>"));
 }
 
 ModalStep press(QMessageBox::StandardButton button)

@@ -28,17 +28,14 @@
 
 namespace {
 
-std::unique_ptr<QWidget> make(const QString& window, const AppFolder& app)
+std::unique_ptr<QWidget> make(const QString& kind, const AppFolder& app)
 {
-    if (window == QLatin1String("Dialog"))
-        return std::make_unique<Dialog>(app.path(QStringLiteral("app")));
-    if (window == QLatin1String("Backup"))
-        return std::make_unique<Backup>();
-    if (window == QLatin1String("Restore"))
-        return std::make_unique<Restore>();
-    if (window == QLatin1String("Wait"))
-        return std::make_unique<Wait>();
-    return std::make_unique<RestoreOk>();
+    QWidget* made = kind == u"Dialog" ? static_cast<QWidget*>(new Dialog(app.path(u"app"_s)))
+        : kind == u"Backup"           ? static_cast<QWidget*>(new Backup)
+        : kind == u"Restore"          ? static_cast<QWidget*>(new Restore)
+        : kind == u"Wait"             ? static_cast<QWidget*>(new Wait)
+                                      : new RestoreOk;
+    return std::unique_ptr<QWidget>(made);
 }
 
 // Each window, then its controls: object name (empty for the window), text (nullptr: not checked), twips.
@@ -91,13 +88,7 @@ const Place kLayout[] = {
 
 QString textOf(QWidget* widget)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        return button->text();
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    if (auto* frame = qobject_cast<QGroupBox*>(widget))
-        return frame->title();
-    return widget->windowTitle();
+    return widget->property(qobject_cast<QGroupBox*>(widget) ? "title" : "text").toString();
 }
 
 // Clicks through the window's QWindow, the way a real mouse press arrives.
@@ -115,12 +106,7 @@ bool shown(QWidget& window)
 
 QString succeeded(const QString& target)
 {
-    return QStringLiteral("备份成功\r\n备份文件名:") + target;
-}
-
-template <typename W> W* child(QObject* window, const char* name)
-{
-    return window->findChild<W*>(QString::fromLatin1(name));
+    return u"备份成功\r\n备份文件名:"_s + target;
 }
 
 } // namespace
@@ -150,7 +136,7 @@ private slots:
                     QCOMPARE(window->windowIcon().pixmap(side).toImage(), icon.pixmap(side).toImage());
                 continue;
             }
-            QWidget* control = child<QWidget>(window.get(), place.name);
+            QWidget* control = window->findChild<QWidget*>(QString::fromLatin1(place.name));
             QVERIFY2(control, place.name);
             if (place.text)
                 QCOMPARE(textOf(control), QString::fromUtf8(place.text));
@@ -189,7 +175,7 @@ private slots:
     void menu()
     {
         AppFolder app;
-        Dialog menu(app.path(QStringLiteral("app")));
+        Dialog menu(app.path(u"app"_s));
         QCOMPARE(menu.pos(), twipsRect(2760, 3750, 0, 0).topLeft());
         QVERIFY(!(menu.windowFlags() & Qt::WindowMinMaxButtonsHint) && menu.minimumSize() == menu.maximumSize());
         QVERIFY(!menu.CancelButton->isVisibleTo(&menu));
@@ -197,22 +183,21 @@ private slots:
         const auto changeAndCancel = [&](QWidget* modal) {
             auto* window = qobject_cast<Backup*>(modal);
             names << window->txtFile->text();
-            window->txtFile->setText(QStringLiteral("changed"));
+            window->txtFile->setText(u"changed"_s);
             window->Command2->click();
         };
         QCOMPARE(
             answerModals([&] { menu.Command1->click(), menu.Command1->click(); }, {changeAndCancel, changeAndCancel}),
-            QStringList(2, QStringLiteral("数据备份")));
-        QCOMPARE(names, QStringList(2, TodayStamp() + QStringLiteral("备份")));
-        QCOMPARE(AppFolder::names(app.dir.path()), QStringList {QStringLiteral("app")}); // nothing made at start-up
+            QStringList(2, u"数据备份"_s));
+        QCOMPARE(names, QStringList(2, TodayStamp() + u"备份"_s));
+        QCOMPARE(AppFolder::names(app.dir.path()), QStringList {u"app"_s}); // nothing made at start-up
 
         // A window that cannot load is reported and not shown; the menu goes on.
-        Dialog orphan(app.path(QStringLiteral("no/app")));
+        Dialog orphan(app.path(u"no/app"_s));
         orphan.show();
         const QStringList seen = answerModals([&] { orphan.CmdRestore->click(); }, {press()});
         QCOMPARE(seen.size(), 1); // in the operator's language, with the system's reason behind the path
-        QVERIFY(seen[0].startsWith(QStringLiteral("无法建立文件夹“") + app.path(QStringLiteral("no/app/BACKUP"))
-                                   + QStringLiteral("”：")));
+        QVERIFY(seen[0].startsWith(u"无法建立文件夹“"_s + app.path(u"no/app/BACKUP"_s) + u"”："_s));
         QVERIFY(orphan.isVisible());
         QTest::keyClick(orphan.OKButton, Qt::Key_Space);
         QVERIFY(!orphan.isVisible());
@@ -224,7 +209,7 @@ private slots:
         Backup window;
         QVERIFY(shown(window));
         QCOMPARE(window.txtPath->text(), app.paths.BackupFolder);
-        const QString target = app.backup(window.txtFile->text() + QStringLiteral(".ZIP"));
+        const QString target = app.backup(window.txtFile->text() + u".ZIP"_s);
         bool disabled = false;
         const auto seeState = [&](QWidget* modal) { disabled = !window.isEnabled(), press()(modal); };
         QCOMPARE(answerModals([&] { QTest::keyClick(window.CmdBackup, Qt::Key_Return); }, {seeState}),
@@ -241,17 +226,17 @@ private slots:
         QFile::remove(app.paths.DataFilePath);
         window.Result = 7;
         QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), press()}).last(),
-                 QStringLiteral("备份出错，请退出系统再进入一次进行备份"));
+                 u"备份出错，请退出系统再进入一次进行备份"_s);
         QVERIFY(window.Result == 7 && window.isEnabled());
 
         // The automatic entry reports by notice and passes its failures to the caller.
-        app.write(QStringLiteral("app/data1.vzd"), app.data);
+        app.write(u"app/data1.vzd"_s, app.data);
         window.setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(14, 5)); });
         QCOMPARE(answerModals([&] { window.RunAutoBackup(); }, {notice}),
                  QStringList {succeeded(app.paths.AutoBackupFolder + pathSeparator()
-                                        + QStringLiteral("2026年12月06日14时05分自动备份data1.ZIP"))});
+                                        + u"2026年12月06日14时05分自动备份data1.ZIP"_s)});
         QCOMPARE(window.Result, qint16(-1));
-        window.strAutoBackFile = QStringLiteral("a?");
+        window.strAutoBackFile = u"a?"_s;
         QVERIFY_THROWS_EXCEPTION(FileError, window.RunAutoBackup());
         QCOMPARE(window.Result, qint16(0));
     }
@@ -261,11 +246,11 @@ private slots:
         AppFolder app;
         Backup window;
         QVERIFY(shown(window));
-        const QString typed = app.path(QStringLiteral("nowhere"));
+        const QString typed = app.path(u"nowhere"_s);
         window.txtPath->setText(typed);
         window.txtPath->setFocus();
         QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}),
-                 QStringList {QStringLiteral("找不到路径:") + typed});
+                 QStringList {u"找不到路径:"_s + typed});
         QCOMPARE(QApplication::focusWidget(), window.txtPath);
         QVERIFY(!QFile::exists(app.paths.BackupFolder)); // the click did not run
         window.txtPath->setText(app.paths.DataFilePath); // a file passes the folder test too
@@ -275,7 +260,7 @@ private slots:
         // "浏览..." opens the file dialog in the backup folder and fills in the folder of the picked file; a
         // cancelled pick says so and keeps the text.
         QDir().mkpath(app.paths.BackupFolder);
-        const QString picked = app.write(QStringLiteral("other/old.ZIP"), "x");
+        const QString picked = app.write(u"other/old.ZIP"_s, "x");
         const auto pick = [&](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             QCOMPARE(QDir::toNativeSeparators(dialog->directory().path()), app.paths.BackupFolder);
@@ -283,9 +268,8 @@ private slots:
             QMetaObject::invokeMethod(dialog, "accept");
         };
         QCOMPARE(answerModals([&] { window.Command3->click(); }, {pick}).size(), 1);
-        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press(), press()}).last(),
-                 QStringLiteral("请指定一个文件"));
-        QCOMPARE(window.txtPath->text(), app.path(QStringLiteral("other")));
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press(), press()}).last(), u"请指定一个文件"_s);
+        QCOMPARE(window.txtPath->text(), app.path(u"other"_s));
 
         window.txtPath->setText(typed);
         window.txtPath->setFocus();
@@ -300,8 +284,8 @@ private slots:
     {
         AppFolder app;
         const QByteArray old = QByteArray::fromStdString(sampleBytes(70000, 5));
-        app.write(QStringLiteral("app/BACKUP/old.ZIP"), old);
-        app.write(QStringLiteral("app/BACKUP/new.ZIP"), old);
+        app.write(u"app/BACKUP/old.ZIP"_s, old);
+        app.write(u"app/BACKUP/new.ZIP"_s, old);
         Backup backup;
         Restore restore;
         QVERIFY(shown(restore));
@@ -320,7 +304,7 @@ private slots:
                 auto* window = qobject_cast<ProgressWindow*>(modal);
                 const bool writing = holdAt == int(fsys::CopyStep::Wrote);
                 QTRY_COMPARE(window->lblProgress->text(),
-                             writing ? QStringLiteral("已复制 0.1 MiB，共 0.1 MiB") : QStringLiteral("正在写入磁盘…"));
+                             writing ? u"已复制 0.1 MiB，共 0.1 MiB"_s : u"正在写入磁盘…"_s);
                 QVERIFY(writing || window->barProgress->value() == window->barProgress->maximum());
                 if (cancel)
                     window->cmdCancel->click();
@@ -328,13 +312,12 @@ private slots:
         };
         for (const int step : {int(fsys::CopyStep::Wrote), int(fsys::CopyStep::Flushed)}) {
             holdAt = step;
-            backup.txtFile->setText(QStringLiteral("old"));
+            backup.txtFile->setText(u"old"_s);
             backup.Result = 7;
-            QCOMPARE(answerModals([&] { backup.CmdBackup->click(); }, {press(QMessageBox::Yes), watchThen(true)}),
-                     (QStringList {QStringLiteral("目标文件") + app.backup(QStringLiteral("old.ZIP"))
-                                       + QStringLiteral("已经存在,要覆盖吗 ?"),
-                                   QStringLiteral("正在复制")}));
-            QVERIFY(AppFolder::read(app.backup(QStringLiteral("old.ZIP"))) == old && backup.Result == 7);
+            QCOMPARE(
+                answerModals([&] { backup.CmdBackup->click(); }, {press(QMessageBox::Yes), watchThen(true)}),
+                (QStringList {u"目标文件"_s + app.backup(u"old.ZIP"_s) + u"已经存在,要覆盖吗 ?"_s, u"正在复制"_s}));
+            QVERIFY(AppFolder::read(app.backup(u"old.ZIP"_s)) == old && backup.Result == 7);
             holdAt = step;
             QCOMPARE(
                 answerModals([&] { restore.Command1->click(); }, {press(QMessageBox::Yes), watchThen(true)}).size(), 2);
@@ -343,9 +326,8 @@ private slots:
         holdAt = int(fsys::CopyStep::Flushed);
         QCOMPARE(answerModals([&] { backup.CmdBackup->click(); }, {press(QMessageBox::Yes), watchThen(false), press()})
                      .last(),
-                 succeeded(app.backup(QStringLiteral("old.ZIP"))));
-        QCOMPARE(AppFolder::names(app.paths.BackupFolder),
-                 (QStringList {QStringLiteral("new.ZIP"), QStringLiteral("old.ZIP")}));
+                 succeeded(app.backup(u"old.ZIP"_s)));
+        QCOMPARE(AppFolder::names(app.paths.BackupFolder), (QStringList {u"new.ZIP"_s, u"old.ZIP"_s}));
         WindowPrompter::progressDelay = 300;
 
         bool hidden = false;
@@ -353,43 +335,39 @@ private slots:
             hidden = !restore.isVisible() && qobject_cast<QMessageBox*>(modal), press()(modal);
         };
         QCOMPARE(answerModals([&] { restore.Command1->click(); }, {press(QMessageBox::Yes), seeHidden}).last(),
-                 QStringLiteral("恢复文件成功"));
+                 u"恢复文件成功"_s);
         QVERIFY(hidden && AppFolder::read(app.paths.DataFilePath) == old);
     }
 
+    // Questions: Yes and No (in Chinese), Yes the default, the question icon. Reports: OK only, no icon, the
+    // program's title. Both as plain text. A notice closes itself; a caller's interval and caption replace its own.
     void promptsAndNotices()
     {
         for (const bool yes : {true, false}) {
             bool asked = false;
-            answerModals([&] { asked = AskYesNo(QStringLiteral("?")); }, {[&](QWidget* modal) {
+            answerModals([&] { asked = AskYesNo(u"<b>?</b>"_s); }, {[&](QWidget* modal) {
                              auto* box = qobject_cast<QMessageBox*>(modal);
-                             QCOMPARE(box->icon(), QMessageBox::Question);
-                             QCOMPARE(box->textFormat(), Qt::PlainText);
-                             QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
-                             QCOMPARE(box->defaultButton()->text(),
-                                      QStringLiteral("是(&Y)")); // Qt's own texts in Chinese
+                             QVERIFY(box->icon() == QMessageBox::Question && box->textFormat() == Qt::PlainText);
+                             QCOMPARE(box->defaultButton()->text(), u"是(&Y)"_s);
                              press(yes ? QMessageBox::Yes : QMessageBox::No)(modal);
                          }});
             QCOMPARE(asked, yes);
         }
-        answerModals([] { ShowMessage(QStringLiteral("x")); }, {[](QWidget* modal) {
+        answerModals([] { ShowMessage(u"x"_s); }, {[](QWidget* modal) {
                          auto* box = qobject_cast<QMessageBox*>(modal);
                          QVERIFY(box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1);
-                         QCOMPARE(box->windowTitle(), QStringLiteral("数据维护"));
-                         QCOMPARE(box->textFormat(), Qt::PlainText);
+                         QVERIFY(box->windowTitle() == u"数据维护" && box->textFormat() == Qt::PlainText);
                          press()(modal);
                      }});
         Wait notice;
-        const QTimer* timer = child<QTimer>(&notice, "Timer1");
-        QVERIFY(timer->isActive() && timer->isSingleShot());
-        QCOMPARE(timer->interval(), 1500);
+        const auto* timer = notice.findChild<QTimer*>(u"Timer1"_s);
+        QVERIFY(timer->isActive() && timer->isSingleShot() && timer->interval() == 1500);
         QVERIFY(notice.txtMsg->textFormat() == Qt::PlainText && notice.txtMsg->wordWrap());
-        // The notice closes itself; an interval and a caption of the caller's replace the window's own.
-        int interval = 0;
-        QCOMPARE(answerModals([] { ShowNotice(QStringLiteral("m"), 100, QStringLiteral("标题")); },
-                              {[&](QWidget* modal) { interval = qobject_cast<Wait*>(modal)->Timer1->interval(); }}),
-                 QStringList {QStringLiteral("m")});
-        QCOMPARE(interval, 100);
+        QString seen;
+        answerModals([] { ShowNotice(u"m"_s, 100, u"标题"_s); }, {[&](QWidget* modal) {
+                         seen = modal->windowTitle() + QString::number(qobject_cast<Wait*>(modal)->Timer1->interval());
+                     }});
+        QCOMPARE(seen, u"标题100"_s);
     }
 
     // "退出系统" and Esc end the process at once, even with a notice open underneath.
@@ -398,8 +376,7 @@ private slots:
         for (const char* how : {"button", "escape"}) {
             QProcess child;
             child.setProgram(QCoreApplication::applicationFilePath());
-            child.setEnvironment(QProcess::systemEnvironment()
-                                 << QStringLiteral("RESTART_PROMPT=") + QLatin1String(how));
+            child.setEnvironment(QProcess::systemEnvironment() << u"RESTART_PROMPT="_s + QLatin1String(how));
             child.start();
             QVERIFY(child.waitForFinished(30000));
             QCOMPARE(child.exitStatus(), QProcess::NormalExit);
@@ -427,7 +404,7 @@ int main(int argc, char** argv)
         });
         prompt->exec();
     });
-    ShowNotice(QStringLiteral("underneath"), 30000);
+    ShowNotice(u"underneath"_s, 30000);
     return 4;
 }
 
