@@ -136,6 +136,9 @@ case $cache in /*) ;; *) cache=$PWD/$cache ;; esac
 
 if [ -f "$cache/.complete" ]; then
     say "Qt $qt_version for MinGW $gcc_version is already built in $cache"
+    # Only a folder named in DATAMAINT_QT_MINGW can hold a Qt configured otherwise; it is the caller's to choose.
+    grep -qx "configure key $config_hash" "$cache/.complete" ||
+        say "warning: $cache was configured differently (key $config_hash expected); using it anyway"
     echo "$cache" >&3
     exit 0
 fi
@@ -197,6 +200,8 @@ fetch_source() {
     fi
     mkdir "$scratch/download"
     (cd "$scratch/download" && apt-get source --download-only -qq "qt6-base=$qt_source_version")
+    # dpkg-source warns that it cannot check the .dsc signature; apt has already checked every file's hash
+    # against the archive's signed index.
     dpkg-source --skip-patches -x "$scratch"/download/qt6-base_*.dsc "$scratch/src" >/dev/null
 }
 
@@ -246,7 +251,7 @@ say "scratch folder: $scratch"
 step "downloading and unpacking qt6-base $qt_source_version" fetch_source
 step "applying Debian's patches" apply_patches
 step "configuring" configure_qt
-step "building with $(command -v ninja) -j ${DATAMAINT_QT_JOBS:-2}" build_qt
+step "building (ninja -j ${DATAMAINT_QT_JOBS:-2}, nice 10)" build_qt
 step "installing into $cache" install_qt
 
 {
