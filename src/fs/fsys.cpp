@@ -158,14 +158,15 @@ Error copyReplace(const Path& source, const Path& requested, const StepHook& hoo
     // ever (the version check below fails it).
     constexpr std::uint64_t chunk = 8u << 20;
     std::uint64_t copied = 0;
+    std::vector<char> buffer;
     watch.total = before.size;
     while (copied < before.size) {
         if (watch.cancel)
             return fail(cancelled);
         std::size_t moved = 0;
         bool writing = false;
-        if (auto error
-            = copyChunk(in, out, static_cast<std::size_t>(std::min(chunk, before.size - copied)), moved, writing))
+        if (auto error = copyChunk(in, out, buffer, static_cast<std::size_t>(std::min(chunk, before.size - copied)),
+                                   moved, writing))
             return fail({error, writing ? "write" : "read", writing ? temporary : source});
         if (moved == 0)
             break; // shrunk meanwhile; the version check tells

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace fsys::platform {
 
@@ -86,9 +87,10 @@ void installExitCleanup();
 // now; an empty path when there is none.
 void registerTemporary(const Path& path, const File& file);
 
-// Moves up to `most` bytes from in to out, at both files' current positions. moved is 0 at the end of the source. On
-// failure, writing tells which side failed.
-std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing);
+// Moves up to `most` bytes from in to out, at both files' current positions, through buffer where the platform
+// cannot move them without one. moved is 0 at the end of the source. On failure, writing tells which side failed.
+std::error_code copyChunk(const File& in, const File& out, std::vector<char>& buffer, std::size_t most,
+                          std::size_t& moved, bool& writing);
 
 // Waits until the file's data is on the disk.
 std::error_code flush(const File& file);

@@ -257,7 +257,8 @@ std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::
 
 // sendfile keeps the bytes in the kernel and, unlike copy_file_range, never shares blocks with the source: a backup
 // must survive damage to the original's blocks. Where it is not supported, read and write.
-std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing)
+std::error_code copyChunk(const File& in, const File& out, std::vector<char>& buffer, std::size_t most,
+                          std::size_t& moved, bool& writing)
 {
     writing = false;
     for (;;) {
@@ -275,14 +276,14 @@ std::error_code copyChunk(const File& in, const File& out, std::size_t most, std
         }
         break;
     }
-    static thread_local std::unique_ptr<char[]> buffer(new char[1u << 20]);
+    buffer.resize(1u << 20);
     ssize_t got;
-    while ((got = ::read(fd(in), buffer.get(), std::min<std::size_t>(most, 1u << 20))) < 0 && errno == EINTR) { }
+    while ((got = ::read(fd(in), buffer.data(), std::min(most, buffer.size()))) < 0 && errno == EINTR) { }
     if (got < 0)
         return lastError();
     moved = static_cast<std::size_t>(got);
     writing = true;
-    return writeAll(fd(out), buffer.get(), moved);
+    return writeAll(fd(out), buffer.data(), moved);
 }
 
 std::error_code flush(const File& file)

@@ -289,18 +289,18 @@ void registerTemporary(const Path& path, const File& file)
     registeredHandle = handle(file);
 }
 
-std::error_code copyChunk(const File& in, const File& out, std::size_t most, std::size_t& moved, bool& writing)
+std::error_code copyChunk(const File& in, const File& out, std::vector<char>& buffer, std::size_t most,
+                          std::size_t& moved, bool& writing)
 {
-    constexpr DWORD size = 1u << 20;
-    static thread_local std::unique_ptr<char[]> buffer(new char[size]);
+    buffer.resize(1u << 20);
     writing = false;
     DWORD got = 0;
-    if (!::ReadFile(handle(in), buffer.get(), static_cast<DWORD>(std::min<std::size_t>(most, size)), &got, nullptr))
+    if (!::ReadFile(handle(in), buffer.data(), static_cast<DWORD>(std::min(most, buffer.size())), &got, nullptr))
         return lastError();
     writing = true;
     for (DWORD done = 0; done < got;) {
         DWORD put = 0;
-        if (!::WriteFile(handle(out), buffer.get() + done, got - done, &put, nullptr))
+        if (!::WriteFile(handle(out), buffer.data() + done, got - done, &put, nullptr))
             return lastError();
         done += put;
     }

@@ -98,8 +98,9 @@ private slots:
         QDir(app.paths.BackupFolder).mkdir(u"d.ZIP"_s);
         // Ordered by name ignoring case; names that differ only in case (Linux) keep a fixed order too.
         QStringList expected = {u"a.Zip"_s, u"B.ZIP"_s, u"b.zip"_s, u"c.ZIP"_s};
-        if (AppFolder::names(app.paths.BackupFolder).size() < 9)
-            expected.removeAt(2); // a file system that ignores case holds one of the two
+        const QStringList names = AppFolder::names(app.paths.BackupFolder);
+        if (names.size() < 9) // a file system that ignores case holds the first of the two under its first name
+            expected.removeOne(names.contains(u"B.ZIP"_s) ? u"b.zip"_s : u"B.ZIP"_s);
         QStringList listed;
         for (const BackupName& name : listBackups(app.paths.BackupFolder))
             listed << name.text;

@@ -144,6 +144,8 @@ private slots:
                               {"b.ZIP", int(fsys::CopyStep::FolderFlushed), 'd', Kind::Completed, "恢复失败"},
                               {"", -1, ' ', Kind::Failed, "恢复文件失败"}};
         for (const Case& c : cases) {
+            if (c.fault == 's' && pathSeparator() != u'/')
+                continue; // Windows deletes no file that is open, and the copy holds its staging file open
             AppFolder app;
             app.write(u"app/BACKUP/b.ZIP"_s, backup);
             const QString data = app.paths.DataFilePath;

@@ -267,8 +267,18 @@ private slots:
             dialog->selectFile(picked);
             QMetaObject::invokeMethod(dialog, "accept");
         };
-        QCOMPARE(answerModals([&] { window.Command3->click(); }, {pick}).size(), 1);
-        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press(), press()}).last(), u"请指定一个文件"_s);
+        // Windows shows its own dialog, which no test can drive: there a stand-in picks, then cancels.
+        const bool native = QGuiApplication::platformName() == u"windows";
+        if (native)
+            window.setShowOpen(
+                [&, call = 0](FileDialogState& state) mutable { return state.FileName = picked, !call++; });
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, native ? QList<ModalStep>() : QList<ModalStep> {pick})
+                     .size(),
+                 native ? 0 : 1);
+        QCOMPARE(answerModals([&] { window.Command3->click(); },
+                              native ? QList<ModalStep> {press()} : QList<ModalStep> {press(), press()})
+                     .last(),
+                 u"请指定一个文件"_s);
         QCOMPARE(window.txtPath->text(), app.path(u"other"_s));
 
         window.txtPath->setText(typed);
