@@ -56,11 +56,11 @@ box() { # a message box: a visible window that is none of the ones named
 pid=$!
 menu=$(window 数据维护 402)
 echo "smoke: menu $(xdotool getwindowgeometry "$menu" | grep Geometry)"
-import -window "$menu" "$shots/menu-wine.png" 2>/dev/null || true
+sleep 2 && import -window "$menu" "$shots/menu-wine.png" 2>/dev/null || true
 
 keys "$menu" Tab Return                        # from "退出" to "数据备份"
 backup=$(window 数据备份 470)
-import -window "$backup" "$shots/backup-wine.png" 2>/dev/null || true
+sleep 2 && import -window "$backup" "$shots/backup-wine.png" 2>/dev/null || true
 keys "$backup" Return                          # "开始备份" has the focus
 report=$(box "$menu" "$backup")
 keys "$report" Return
