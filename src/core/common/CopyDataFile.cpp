@@ -3,8 +3,8 @@
 
 #include "qtfs.h"
 
-void CopyDataFile(Prompter& prompter, const fsys::Path& source, const fsys::Path& target,
-                  const fsys::StepHook& hook, fsys::Permissions permissions)
+void CopyDataFile(Prompter& prompter, const fsys::Path& source, const fsys::Path& target, const fsys::StepHook& hook,
+                  fsys::Permissions permissions)
 {
     fsys::CopyProgress progress;
     fsys::Error error;

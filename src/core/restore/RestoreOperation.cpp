@@ -31,8 +31,7 @@ Outcome runRestore(const ProgramPaths& paths, const BackupName& selected, Prompt
     };
     try {
         // The data file stays the host application's: its mode and group are kept.
-        CopyDataFile(prompter, sourcePath, qtfs::toPath(paths.DataFilePath), checkStaging,
-                     fsys::Permissions::OfTarget);
+        CopyDataFile(prompter, sourcePath, qtfs::toPath(paths.DataFilePath), checkStaging, fsys::Permissions::OfTarget);
     } catch (const CopyCancelled&) {
         return {Outcome::Kind::Cancelled, {}, {}, {}};
     } catch (const std::exception& error) {
