@@ -101,8 +101,9 @@ struct CopyProgress
 
 // Whose permissions the result of a copy carries.
 enum class Permissions {
-    // A backup: the source's permission bits less the umask, as cp gives them; a replaced backup keeps its own mode
-    // only when that is not more open than the source's, so that no backup is readable by more people than the data.
+    // A backup: the source's permission bits less the umask, as cp gives them, and its owner's write bit so that the
+    // next backup can replace it; a replaced backup keeps its own mode only when that is not more open than the
+    // source's, so that no backup is readable by more people than the data.
     OfSource,
     // A restore: the replaced file's mode and group (owner too, as root), so that the program that owns the data
     // file can still open it.

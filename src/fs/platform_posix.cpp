@@ -183,8 +183,10 @@ std::error_code versionOf(const Path& path, Version& version)
 // process may have taken the file for stale and removed it; then the name is as good as taken.
 std::error_code createExclusive(const Path& path, const File& like, File& file)
 {
+    // The source's bits, and always its owner's write bit: a file without any is never replaced, and the next
+    // backup under the same name must be able to replace this one.
     struct stat source;
-    const mode_t mode = ::fstat(fd(like), &source) == 0 ? source.st_mode & 0777 : 0666;
+    const mode_t mode = ::fstat(fd(like), &source) == 0 ? (source.st_mode & 0777) | S_IWUSR : 0666;
     file = File(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!file.isOpen())
         return errno == EEXIST ? std::make_error_code(std::errc::file_exists) : lastError();

@@ -188,11 +188,10 @@ TEST_F(Fsys, CopyReplace)
 TEST_F(Fsys, PermissionsOfTheResult)
 {
     ::umask(022);
-    const std::tuple<int, int, fsys::Permissions, int> cases[] = {{0600, 0, fsys::Permissions::OfSource, 0600},
-                                                                  {0640, 0, fsys::Permissions::OfSource, 0640},
-                                                                  {0600, 0644, fsys::Permissions::OfSource, 0600},
-                                                                  {0644, 0600, fsys::Permissions::OfSource, 0600},
-                                                                  {0600, 0660, fsys::Permissions::OfTarget, 0660}};
+    const std::tuple<int, int, fsys::Permissions, int> cases[]
+        = {{0600, 0, fsys::Permissions::OfSource, 0600},    {0640, 0, fsys::Permissions::OfSource, 0640},
+           {0444, 0, fsys::Permissions::OfSource, 0644},    {0600, 0644, fsys::Permissions::OfSource, 0600},
+           {0644, 0600, fsys::Permissions::OfSource, 0600}, {0600, 0660, fsys::Permissions::OfTarget, 0660}};
     for (const auto& [from, to, permissions, expected] : cases) {
         const Path source = root / "data", target = root / "target";
         fs::remove(target, ignored), sample(source), fs::permissions(source, fs::perms(from));
