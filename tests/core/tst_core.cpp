@@ -210,6 +210,14 @@ private slots:
         check(runRestore(app.paths, u"gone.ZIP"_s, prompter), Kind::Refused,
               u"文件"_s + app.backup(u"gone.ZIP"_s) + u"不存在"_s, {});
         QCOMPARE(prompter.log.size(), 1);
+
+        // A copy the operator stopped reports nothing and changes nothing; the automatic backup's Result is false.
+        prompter.cancel = true;
+        prompter.answers = {true, true};
+        check(runRestore(app.paths, u"b.ZIP"_s, prompter), Kind::Cancelled, {}, {});
+        check(runManualBackup(app.paths, app.paths.BackupFolder, u"b"_s, prompter), Kind::Cancelled, {}, {});
+        check(runAutoBackup(app.paths, {}, u"c"_s, {}, prompter), Kind::Cancelled, {}, false);
+        QCOMPARE(AppFolder::read(app.backup(u"b.ZIP"_s)), QByteArray("backup"));
     }
 
     void textsPathsAndNames()

@@ -24,6 +24,7 @@ const Make systemFile = [](const Path& p) { writeBytes(p, "x"), mark(p, FILE_ATT
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 const Make hide = [](const Path&) {}, systemFile = [](Path p) { ::mkfifo(p.c_str(), 0600); };
@@ -226,6 +227,23 @@ TEST_F(Fsys, LongPathsAndReasons)
     ::CloseHandle(held);
 #endif
 }
+
+#ifndef _WIN32
+// SIGTERM in the middle of a copy still ends the process, and the temporary file goes with it.
+TEST_F(Fsys, SignalRemovesTheTemporary)
+{
+    writeBytes(root / "data", "x");
+    if (const pid_t child = ::fork(); child == 0) {
+        fsys::copyReplace(root / "data", root / "new.ZIP", [](auto, auto&) { return ::raise(SIGTERM), ignored; });
+        ::_exit(0);
+    } else {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 1); // the data file alone
+}
+#endif
 
 // Temporary files that no live copy holds are swept by the next copy into their folder; a held one stays.
 TEST_F(Fsys, StaleTemporaries)

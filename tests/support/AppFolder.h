@@ -68,4 +68,11 @@ struct ScriptedPrompter : Prompter
         return !answers.isEmpty() && answers.takeFirst();
     }
     void setBusy(bool busy) override { log << (busy ? u"busy"_s : u"idle"_s); }
+    // With cancel set, the operator stops every copy before its first byte.
+    bool cancel = false;
+    void runCopy(const std::function<void()>& copy, fsys::CopyProgress& progress) override
+    {
+        progress.cancel = cancel;
+        copy();
+    }
 };

@@ -142,6 +142,8 @@ private slots:
                 QCOMPARE(textOf(control), QString::fromUtf8(place.text));
             QCOMPARE(control->pos(), rect.topLeft());
             QCOMPARE(control->size(), place.width > 0 ? rect.size() : control->sizeHint()); // labels fit their text
+            if (!place.text) // text boxes and the list are announced by the label beside them
+                QCOMPARE(control->accessibleName(), name == u"txtPath" ? u"备份文件存放路径"_s : u"备份文件名:"_s);
         }
     }
 
@@ -250,6 +252,12 @@ private slots:
                  QStringList {u"找不到路径:"_s + typed});
         QCOMPARE(QApplication::focusWidget(), window.txtPath);
         QVERIFY(!QFile::exists(app.paths.BackupFolder)); // the click did not run
+        clickThroughWindow(window.Label1[0]); // a label takes no focus: no check
+        QCOMPARE(QApplication::focusWidget(), window.txtPath);
+        window.txtFile->setFocus(); // the box is checked when it is left, not while another control has the focus
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}),
+                 QStringList {u"备份出错，请退出系统再进入一次进行备份"_s});
+        window.txtPath->setFocus();
         window.txtPath->setText(app.paths.DataFilePath); // a file passes the folder test too
         QVERIFY(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {}).isEmpty());
         QCOMPARE(QApplication::focusWidget(), window.Command3);
