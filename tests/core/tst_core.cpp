@@ -3,6 +3,7 @@
 // real folders. How the copy itself survives faults is the file-system layer's business; here it is what each
 // operation asks, when it makes its window busy, and which outcome it reports.
 #include "core/backup/BackupOperation.h"
+#include "core/common/FileError.h"
 #include "core/common/PickFile.h"
 #include "core/restore/RestoreOperation.h"
 #include "fs/fsys.h"
@@ -246,6 +247,27 @@ private slots:
         QCOMPARE(autoBackupName(plain, QDateTime(QDate(2026, 12, 6), QTime(14, 5, 59))),
                  u"2026年12月06日14时05分自动备份data1.ZIP"_s);
         QCOMPARE(backupTarget(native(u"  D:\\b\\ "_s), u" n "_s), native(u"D:\\b\\ n .ZIP"_s));
+    }
+
+    // What the program says it failed to do, in Chinese, before the path and the system's reason.
+    void failureWords()
+    {
+        const char* words[][2] = {{"open", "无法打开文件"},
+                                  {"stat", "无法读取文件信息"},
+                                  {"replace", "不能替换文件"},
+                                  {"create", "无法建立文件"},
+                                  {"read", "无法读取文件"},
+                                  {"write", "无法写入文件"},
+                                  {"flush", "无法写入磁盘"},
+                                  {"close", "无法关闭文件"},
+                                  {"rename", "无法替换文件"},
+                                  {"create folder", "无法建立文件夹"},
+                                  {"changed while copying", "文件在复制时被改动"},
+                                  {"other", "文件操作失败"}};
+        for (const auto& [operation, text] : words) {
+            const fsys::Error error {std::make_error_code(std::errc::io_error), operation, "p"};
+            QVERIFY(FileError(error).reason().startsWith(QString::fromUtf8(text) + u"“p”："_s));
+        }
     }
 
     void pickFile()

@@ -317,6 +317,7 @@ private slots:
             return [&, cancel](QWidget* modal) {
                 const auto release = qScopeGuard([&] { holdAt = -1; });
                 auto* window = qobject_cast<ProgressWindow*>(modal);
+                QCOMPARE(window->size(), QSize(twips(4500), twips(1650)));
                 const bool writing = holdAt == int(fsys::CopyStep::Wrote);
                 QTRY_COMPARE(window->lblProgress->text(),
                              writing ? u"已复制 0.1 MiB，共 0.1 MiB"_s : u"正在写入磁盘…"_s);
@@ -378,6 +379,7 @@ private slots:
         const auto* timer = notice.findChild<QTimer*>(u"Timer1"_s);
         QVERIFY(timer->isActive() && timer->isSingleShot() && timer->interval() == 1500);
         QVERIFY(notice.txtMsg->textFormat() == Qt::PlainText && notice.txtMsg->wordWrap());
+        QCOMPARE(notice.txtMsg->alignment(), Qt::AlignLeft | Qt::AlignTop);
         QString seen;
         answerModals([] { ShowNotice(u"m"_s, 100, u"标题"_s); }, {[&](QWidget* modal) {
                          seen = modal->windowTitle() + QString::number(qobject_cast<Wait*>(modal)->Timer1->interval());
