@@ -288,6 +288,8 @@ private slots:
 
         window.txtPath->setText(typed);
         window.txtPath->setFocus();
+        QTest::keyClick(window.windowHandle(), Qt::Key_A); // typing in the box is no leaving
+        QCOMPARE(window.txtPath->text(), typed + u"a"_s);
         QVERIFY(answerModals([&] { clickThroughWindow(window.Command2); }, {}).isEmpty()); // "取消" is exempt
         QVERIFY(!window.isVisible());
     }
