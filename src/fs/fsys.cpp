@@ -286,15 +286,13 @@ std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& tempor
     return hook ? hook(step, temporary) : std::error_code {};
 }
 
-int removeStaleTemporaries(const Path& folder)
+void removeStaleTemporaries(const Path& folder)
 {
     std::error_code error;
-    int removed = 0;
     for (const Entry& entry : listFolder(folder, error)) {
-        if (isTemporaryName(entry.name) && platform::removeIfStale(folder / entry.name))
-            ++removed;
+        if (isTemporaryName(entry.name))
+            platform::removeIfStale(folder / entry.name);
     }
-    return removed;
 }
 
 Path temporaryName(std::uint64_t random)

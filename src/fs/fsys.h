@@ -146,8 +146,8 @@ bool endsWithSeparator(const Path& path);
 bool hiddenName(const Path& path);
 // An absent target, or an ordinary file we may write; anything else is never replaced.
 bool replaceable(const Path& target);
-// Temporary files of ours in the folder that no live copy holds; each one removed is counted.
-int removeStaleTemporaries(const Path& folder);
+// Removes the temporary files of ours in the folder that no live copy holds.
+void removeStaleTemporaries(const Path& folder);
 std::error_code runHooks(const StepHook& hook, CopyStep step, const Path& temporary);
 Path temporaryName(std::uint64_t random);
 std::uint64_t randomBits();

@@ -75,8 +75,8 @@ void keepPermissions(const File& file, const File& source, const Path& replaced,
 // The file a symbolic link points to, or the path itself when it is no link; fails for a link that points nowhere.
 std::error_code resolveLink(const Path& path, Path& resolved);
 
-// Removes a temporary file that no live copy holds; true when it was removed.
-bool removeIfStale(const Path& path);
+// Removes a temporary file that no live copy holds, and leaves a held one alone.
+void removeIfStale(const Path& path);
 
 // Reads up to size bytes at offset; got is 0 at the end of the file.
 std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got);

@@ -230,15 +230,14 @@ std::error_code resolveLink(const Path& path, Path& resolved)
     return {};
 }
 
-bool removeIfStale(const Path& path)
+void removeIfStale(const Path& path)
 {
     File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat held;
     struct stat named;
-    if (!file.isOpen() || ::flock(fd(file), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd(file), &held) != 0
-        || ::lstat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino)
-        return false;
-    return ::unlink(path.c_str()) == 0;
+    if (file.isOpen() && ::flock(fd(file), LOCK_EX | LOCK_NB) == 0 && ::fstat(fd(file), &held) == 0
+        && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        ::unlink(path.c_str());
 }
 
 std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got)

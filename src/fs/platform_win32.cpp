@@ -231,9 +231,9 @@ std::error_code resolveLink(const Path& path, Path& resolved)
     return {};
 }
 
-bool removeIfStale(const Path& path)
+void removeIfStale(const Path& path)
 {
-    return ::DeleteFileW(longPath(path).c_str()) != 0;
+    ::DeleteFileW(longPath(path).c_str());
 }
 
 std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got)
