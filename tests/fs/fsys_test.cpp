@@ -30,12 +30,16 @@ const Make systemFile = [](const Path& p) { writeBytes(p, "x"), mark(p, FILE_ATT
 const Make hide = [](const Path&) {}, systemFile = [](Path p) { ::mkfifo(p.c_str(), 0600); };
 const auto linkTo = [](Path to) { return Make([=](const Path& p) { fs::create_symlink(p.parent_path() / to, p); }); };
 
-// When set, what the kernel answers the copy's next sendfile or write: a file system without sendfile (EINVAL,
+// When set, what the kernel answers the copy's next sendfile, read or write: a file system without sendfile (EINVAL,
 // ENOSYS), an interrupted call (EINTR), a failing disk (EIO) or a full one (ENOSPC, EDQUOT, EFBIG).
-static int sendfileErrno = 0, writeErrno = 0;
+static int sendfileErrno = 0, readErrno = 0, writeErrno = 0;
 extern "C" ssize_t sendfile(int out, int in, off_t* at, size_t size)
 {
     return sendfileErrno ? (errno = std::exchange(sendfileErrno, 0), -1) : ::syscall(SYS_sendfile, out, in, at, size);
+}
+extern "C" ssize_t read(int fd, void* data, size_t size)
+{
+    return readErrno ? (errno = std::exchange(readErrno, 0), -1) : ::syscall(SYS_read, fd, data, size);
 }
 extern "C" ssize_t write(int fd, const void* data, size_t size)
 {
@@ -169,13 +173,15 @@ TEST_F(Fsys, CopyReplace)
     for (const Make& change : {grow, rewrite, replace, sneak})
         copy("changes.ZIP", kPosix ? "changed while copying" : "", device_or_resource_busy, sample, old, Wrote, change);
 #ifndef _WIN32
-    // sendfile missing, interrupted, failing to read, or to write: each said so, and every byte copied or none.
-    const std::pair<int, const char*> answers[] = {{EINVAL, ""},      {ENOSYS, ""},      {EINTR, ""},     {EIO, "read"},
-                                                   {ENOSPC, "write"}, {EDQUOT, "write"}, {EFBIG, "write"}};
-    for (const auto& [error, operation] : answers)
-        copy("kernel.ZIP", operation, std::errc(error), [=](const Path& p) { sample(p), sendfileErrno = error; });
-    // Without sendfile, on a file system whose files may grow no larger.
-    copy("limit.ZIP", "write", file_too_large, [](auto& p) { sample(p), sendfileErrno = EINVAL, writeErrno = EFBIG; });
+    // What the kernel answers sendfile, then (where it is missing) read and write: missing, interrupted, failing to
+    // read or to write, full. Each said so, and every byte copied or none.
+    const std::tuple<int, int, int, const char*> answers[]
+        = {{EINVAL, 0, 0, ""},       {ENOSYS, 0, 0, ""},         {EINTR, 0, 0, ""},      {EIO, 0, 0, "read"},
+           {ENOSPC, 0, 0, "write"},  {EDQUOT, 0, 0, "write"},    {EFBIG, 0, 0, "write"}, {EINVAL, EINTR, 0, ""},
+           {EINVAL, EIO, 0, "read"}, {EINVAL, 0, EFBIG, "write"}};
+    for (const auto& [sent, read, write, operation] : answers)
+        copy("kernel.ZIP", operation, std::errc(read + write ? read + write : sent), sample, old, Created,
+             [=](auto&) { sendfileErrno = sent, readErrno = read, writeErrno = write; });
     // A link is followed: the file it points to is replaced and the link stays; one that points nowhere is refused.
     const Make real = [](const Path& p) { old(p.parent_path() / "real.ZIP"), linkTo("real.ZIP")(p); };
     copy("link.ZIP", "", {}, sample, real, FolderFlushed,
@@ -228,11 +234,22 @@ TEST_F(Fsys, LongPathsAndReasons)
 #endif
 }
 
-#ifndef _WIN32
-// SIGTERM in the middle of a copy still ends the process, and the temporary file goes with it.
-TEST_F(Fsys, SignalRemovesTheTemporary)
+// Temporary files that no live copy holds are swept by the next copy into their folder; a held one stays. SIGTERM in
+// the middle of a copy still ends the process, and the temporary file goes with it.
+TEST_F(Fsys, Temporaries)
 {
-    writeBytes(root / "data", "x");
+    const Path stale = root / "~datamaint.0123456789abcdef.tmp", held = root / "~datamaint.live.tmp";
+    writeBytes(stale, "left by a killed copy"), writeBytes(held, "a copy in progress"), writeBytes(root / "data", "x");
+    std::ifstream holding(held); // an open handle on Windows; on POSIX the lock below
+#ifndef _WIN32
+    const int lock = ::open(held.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+#endif
+    EXPECT_FALSE(fsys::copyReplace(root / "data", root / "new.ZIP"));
+    EXPECT_TRUE(!fs::exists(stale) && fs::exists(held));
+#ifndef _WIN32
+    ::close(lock);
+    fs::remove(held);
     if (const pid_t child = ::fork(); child == 0) {
         fsys::copyReplace(root / "data", root / "new.ZIP", [](auto, auto&) { return ::raise(SIGTERM), ignored; });
         ::_exit(0);
@@ -241,26 +258,7 @@ TEST_F(Fsys, SignalRemovesTheTemporary)
         ::waitpid(child, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 1); // the data file alone
-}
-#endif
-
-// Temporary files that no live copy holds are swept by the next copy into their folder; a held one stays.
-TEST_F(Fsys, StaleTemporaries)
-{
-    const Path stale = root / "~datamaint.0123456789abcdef.tmp", held = root / "~datamaint.live.tmp";
-    writeBytes(stale, "left by a killed copy"), writeBytes(held, "a copy in progress");
-    std::ifstream holding(held); // an open handle on Windows; on POSIX the lock below
-#ifndef _WIN32
-    const int lock = ::open(held.c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
-#endif
-    writeBytes(root / "data", "x");
-    EXPECT_FALSE(fsys::copyReplace(root / "data", root / "new.ZIP"));
-    EXPECT_FALSE(fs::exists(stale));
-    EXPECT_TRUE(fs::exists(held));
-#ifndef _WIN32
-    ::close(lock);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 2); // the data file and the backup alone
 #endif
 }
 

@@ -14,10 +14,18 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+inline const bool kPosix = pathSeparator() == QLatin1Char('/');
+
 // Expectations are written with "\" as on Windows; this turns them into the platform's own paths.
 inline QString native(QString text)
 {
     return text.replace(QLatin1Char('\\'), pathSeparator());
+}
+
+// What a backup that ran through reports.
+inline QString succeeded(const QString& target)
+{
+    return u"备份成功\r\n备份文件名:"_s + target;
 }
 
 // "app" inside a fresh temporary folder, holding a data file of sample bytes; the program-wide paths point there.

@@ -2,12 +2,7 @@
 // timer armed before it can fire.
 #include "Modals.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDeadlineTimer>
-#include <QLabel>
-#include <QPointer>
-#include <QTimer>
+#include <QtWidgets>
 
 namespace {
 
@@ -41,9 +36,9 @@ void poll(const std::shared_ptr<Chain>& chain)
 
 QStringList answerModals(const std::function<void()>& action, QList<ModalStep> steps)
 {
-    auto chain = std::make_shared<Chain>();
+    const auto chain = std::make_shared<Chain>();
     chain->steps = std::move(steps);
-    QTimer::singleShot(5, qApp, [chain] { poll(chain); });
+    poll(chain);
     action();
     chain->running = false;
     return chain->seen + QStringList(chain->steps.size(), QStringLiteral("<step left>"));
@@ -52,9 +47,7 @@ QStringList answerModals(const std::function<void()>& action, QList<ModalStep> s
 ModalStep press(QMessageBox::StandardButton button)
 {
     return [button](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            box->button(button)->click();
-        else
-            static_cast<QDialog*>(modal)->done(0);
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        box ? box->button(button)->click() : static_cast<QDialog*>(modal)->done(0);
     };
 }
