@@ -59,17 +59,12 @@ windows() {
 
     local work display
     work=$(mktemp -d /tmp/datamaint-wine.XXXXXX)
-    chmod 755 "$work"
     display=$(for n in $(seq 90 130); do [ -e "/tmp/.X11-unix/X$n" ] || { echo "$n"; break; }; done)
     Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     local xvfb=$!
     export DISPLAY=":$display" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=$work/root
     stop_windows() {
         WINEPREFIX=$work/root /usr/lib/wine/wineserver -k 2>/dev/null || true
-        if [ -d "$work/nobody" ]; then
-            setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp WINEPREFIX="$work/nobody" \
-                /usr/lib/wine/wineserver -k 2>/dev/null || true
-        fi
         kill "$xvfb" 2>/dev/null || true
         rm -rf "$work"
     }
@@ -80,14 +75,6 @@ windows() {
     }
     mkdir "$WINEPREFIX"
     prefix
-    if [ "$(id -u)" -eq 0 ]; then
-        # A prefix of its own for the permission cases, which run as an unprivileged user.
-        mkdir "$work/nobody"
-        chown 65534:65534 "$work/nobody"
-        setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp WINEPREFIX="$work/nobody" \
-            bash -c "$(declare -f prefix); prefix"
-        export UNPRIVILEGED_WINEPREFIX=$work/nobody
-    fi
     echo "== Windows: every test under Wine"
     step=$SECONDS
     (cd build-win && ctest -j 1 --timeout 300)
@@ -101,7 +88,7 @@ windows() {
     took $step
     stop_windows
     trap - EXIT
-    unset WINEPREFIX UNPRIVILEGED_WINEPREFIX DISPLAY
+    unset WINEPREFIX DISPLAY
 }
 windows
 

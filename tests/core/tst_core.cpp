@@ -49,10 +49,11 @@ class TestCore : public QObject
 private slots:
     void cleanup() { fsys::testing::setStepHook({}); }
 
-    void manualBackup()
+    void backups()
     {
         AppFolder app;
-        const QString folder = app.paths.BackupFolder, target = app.backup(u"x.ZIP"_s);
+        QString folder = app.paths.BackupFolder;
+        const QString target = app.backup(u"x.ZIP"_s);
         ScriptedPrompter prompter;
         ProgramPaths paths = app.paths;
         // Checks the outcome and, in order, what was asked and when the window was made busy.
@@ -84,23 +85,20 @@ private slots:
         run(folder, u"z"_s, {u"busy"_s}, Kind::Completed, u"备份不成功,可能因为磁盘空间不足或文件名不合规范"_s, false);
         paths = ProgramPaths::forFolder(app.path(u"no/app"_s)); // its backup folder cannot be made
         run(folder, u"x"_s, {}, Kind::Failed, kFailed, {}, app.path(u"no/app/BACKUP"_s));
-    }
 
-    void automaticBackup()
-    {
-        AppFolder app;
+        // The automatic backup leaves its window alone. Blank, wildcard or missing folders fall back to the
+        // automatic-backup folder.
+        fsys::testing::setStepHook({});
+        prompter.log.clear();
         const QDateTime now(QDate(2026, 12, 6), QTime(9, 30));
-        ScriptedPrompter prompter;
         const QString stamped = app.paths.AutoBackupFolder + pathSeparator() + autoBackupName(app.paths, now);
-        // Blank, wildcard or missing folders fall back to the automatic-backup folder.
-        for (const QString& folder : {QString(), u"  "_s, app.path(u"no*"_s), app.path(u"missing"_s)}) {
-            check(runAutoBackup(app.paths, folder, u" "_s, now, prompter), Kind::Completed, succeeded(stamped), true);
+        for (const QString& field : {QString(), u"  "_s, app.path(u"no*"_s), app.path(u"missing"_s)}) {
+            check(runAutoBackup(app.paths, field, u" "_s, now, prompter), Kind::Completed, succeeded(stamped), true);
             prompter.answers = {true};
         }
-        QCOMPARE(prompter.log, QStringList(3, asked(stamped))); // the automatic backup leaves its window alone
-        QCOMPARE(AppFolder::read(stamped), app.data);
+        QCOMPARE(prompter.log, QStringList(3, asked(stamped)));
 
-        const QString folder = app.path(u"app"_s);
+        folder = app.path(u"app"_s);
         check(runAutoBackup(app.paths, folder, u" n "_s, now, prompter), Kind::Completed,
               succeeded(folder + pathSeparator() + u"n.ZIP"_s), true);
         prompter.answers = {false};
@@ -131,23 +129,18 @@ private slots:
             prompter.answers = {kind != Kind::Declined};
             app.write(u"app/data1.vzd"_s, app.data);
             check(runRestore(app.paths, name, prompter), kind, text, result, reason);
-            const QString source = name.isEmpty() ? QString() : app.backup(name);
-            QCOMPARE(prompter.log,
-                     kind == Kind::Refused
-                         ? QStringList()
-                         : QStringList {u"ask: 现在准备将备份文件"_s + source
-                                        + u"恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?"_s});
+            const QString question = u"ask: 现在准备将备份文件"_s + (name.isEmpty() ? QString() : app.backup(name))
+                + u"恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?"_s;
+            QCOMPARE(prompter.log, kind == Kind::Refused ? QStringList() : QStringList {question});
         };
         run(u"b.ZIP"_s, Kind::Declined, {});
         run(u"gone.ZIP"_s, Kind::Refused, u"文件"_s + app.backup(u"gone.ZIP"_s) + u"不存在"_s);
         run({}, Kind::Failed, u"恢复文件失败"_s, {}, u"无法打开文件"_s);
         failAt(fsys::CopyStep::Wrote, true);
         run(u"b.ZIP"_s, Kind::Failed, u"恢复文件失败"_s, {}, app.path(u"app"_s));
-        QCOMPARE(AppFolder::read(data), app.data);
         if (kPosix) { // Windows deletes no file that is open, and the copy holds its staging file open
             failAt(fsys::CopyStep::Flushed, false, [](auto& staging) { std::filesystem::remove(staging); });
             run(u"b.ZIP"_s, Kind::Failed, u"解压文件不成功"_s, {}, app.path(u"app"_s));
-            QCOMPARE(AppFolder::read(data), app.data);
         }
         failAt(fsys::CopyStep::FolderFlushed, false, [&](auto&) { QFile::remove(data); });
         run(u"b.ZIP"_s, Kind::Completed, u"恢复失败"_s, false);
@@ -159,8 +152,7 @@ private slots:
         check(runManualBackup(app.paths, app.paths.BackupFolder, u"b"_s, prompter), Kind::Cancelled, {}, {});
         check(runAutoBackup(app.paths, {}, u"c"_s, {}, prompter), Kind::Cancelled, {}, false);
         QCOMPARE(AppFolder::read(data), app.data);
-        QCOMPARE(AppFolder::names(app.path(u"app"_s)), (QStringList {u"BACKUP"_s, u"data1.vzd"_s}));
-        QCOMPARE(AppFolder::names(app.paths.BackupFolder), QStringList {u"b.ZIP"_s});
+        QCOMPARE(AppFolder::names(app.paths.BackupFolder), QStringList {u"b.ZIP"_s}); // no temporary left either
 
         prompter.cancel = false;
         run(u"b.ZIP"_s, Kind::Completed, u"恢复文件成功"_s, true);
@@ -186,7 +178,6 @@ private slots:
             return listed;
         };
         QCOMPARE(texts(), expected);
-        QVERIFY(listBackups(app.path(u"missing"_s)).isEmpty());
         if (!kPosix)
             return; // Windows names are UTF-16
         QDir(app.paths.BackupFolder).removeRecursively();
@@ -214,7 +205,6 @@ private slots:
             QCOMPARE(PathWithSlash(native(path)), native(expected));
             QCOMPARE(IsBlank(path), expected.size() == 1);
         }
-        QCOMPARE(trimSpaces(u"  a b "_s), u"a b"_s);
         QCOMPARE(dateStamp(QDate(2027, 3, 1)), u"2027年03月01日"_s);
         const QString stamp = TodayStamp(QDate(1899, 12, 30)); // the argument is ignored
         QVERIFY(stamp == dateStamp(QDate::currentDate()) || stamp == dateStamp(QDate::currentDate().addDays(-1)));
@@ -223,9 +213,6 @@ private slots:
         QCOMPARE(QStringList({plain.DataFilePath, plain.BackupFolder, plain.AutoBackupFolder}),
                  QStringList(
                      {native(u"D:\\Acct\\data1.vzd"_s), native(u"D:\\Acct\\BACKUP"_s), native(u"D:\\AcctAUTOBK"_s)}));
-        const ProgramPaths closed = ProgramPaths::forFolder(native(u"D:\\Acct\\"_s));
-        QCOMPARE(closed.DataFilePath, native(u"D:\\Acct\\\\data1.vzd"_s));
-        QCOMPARE(closed.AutoBackupFolder, native(u"D:\\Acct\\AUTOBK"_s));
         QCOMPARE(autoBackupName(plain, QDateTime(QDate(2026, 12, 6), QTime(14, 5, 59))),
                  u"2026年12月06日14时05分自动备份data1.ZIP"_s);
         QCOMPARE(backupTarget(native(u"  D:\\b\\ "_s), u" n "_s), native(u"D:\\b\\ n .ZIP"_s));
@@ -249,12 +236,8 @@ private slots:
     {
         AppFolder app;
         app.write(u"a.ZIP"_s, "x");
-        app.write(u".h.ZIP"_s, "x");
-        QDir(app.dir.path()).mkdir(u"sub"_s);
         const QString cases[][2] = {{"a.ZIP", ""},
                                     {"typed.ZIP", "指定文件不存在"},
-                                    {".h.ZIP", "指定文件不存在"},
-                                    {"sub", "指定文件不存在"},
                                     {"<cancel>", "请指定一个文件"},
                                     {"<throw>", "请指定一个文件"},
                                     {"", "请指定一个文件"}};
@@ -276,6 +259,12 @@ private slots:
             QCOMPARE(settings, u"/first |4|1"_s); // untrimmed, and kept when blank
             start = u"  "_s;
         }
+        const QString filters[][2]
+            = {{"图片", "*.gif"},          {"图形", "*.gif"},           {"图像", "*.gif"},
+               {"EXCEL", "(*.xls)|*.xls"}, {"FOXPRO", "(*.dbf)|*.dbf"}, {"ACCESS", "(*.mdb)|*.mdb"}};
+        for (const auto& [kind, ending] : filters) // the kinds a caller may ask for
+            QVERIFY(filterForKind(kind).value_or(QString()).endsWith(ending));
+        QVERIFY(filterForKind(u"DIR"_s)->isEmpty() && !filterForKind(u"excel"_s));
     }
 };
 

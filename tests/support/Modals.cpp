@@ -2,6 +2,7 @@
 // timer armed before it can fire.
 #include "Modals.h"
 
+#include <QTest>
 #include <QtWidgets>
 
 namespace {
@@ -48,6 +49,16 @@ ModalStep press(QMessageBox::StandardButton button)
 {
     return [button](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        box ? box->button(button)->click() : static_cast<QDialog*>(modal)->done(0);
+        if (!box)
+            return static_cast<QDialog*>(modal)->done(0);
+        // Every box the program shows: a question with Yes and No, Yes the default, the question icon and an empty
+        // title, or a report with only OK, no icon and the program's title; both in plain text.
+        const bool question = box->icon() == QMessageBox::Question;
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        QCOMPARE(box->windowTitle(), question ? QString() : QStringLiteral("数据维护"));
+        QCOMPARE(box->buttons().size(), question ? 2 : 1);
+        QVERIFY(question ? box->defaultButton() && box->defaultButton()->text() == QStringLiteral("是(&Y)")
+                         : box->icon() == QMessageBox::NoIcon);
+        box->button(button)->click();
     };
 }
