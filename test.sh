@@ -57,11 +57,12 @@ windows() {
     cmake --build build-win -j "$jobs"
     took $step
 
-    local work display
+    local display
+    # Global, not local: the exit trap below may run after this function has been left.
     work=$(mktemp -d /tmp/datamaint-wine.XXXXXX)
     display=$(for n in $(seq 90 130); do [ -e "/tmp/.X11-unix/X$n" ] || { echo "$n"; break; }; done)
     Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    local xvfb=$!
+    xvfb=$!
     export DISPLAY=":$display" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=$work/root
     stop_windows() {
         WINEPREFIX=$work/root /usr/lib/wine/wineserver -k 2>/dev/null || true

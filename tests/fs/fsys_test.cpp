@@ -250,6 +250,7 @@ TEST_F(Fsys, Temporaries)
     ::close(lock);
     const pid_t child = ::fork();
     if (child == 0) {
+        ::alarm(60); // a copy that never ends must not outlive the test
         fsys::copyReplace(root / "data", root / "new.ZIP", [](auto, auto&) { return ::raise(SIGTERM), ignored; });
         ::_exit(0);
     }

@@ -103,10 +103,10 @@ private slots:
             const QString kind = order.takeFirst();
             const auto window = make(kind, app);
             for (const Place& place : kLayout) {
-                const QString name = QString::fromUtf8(place.name), text = QString::fromUtf8(place.text);
-                const QRect rect = twipsRect(place.left, place.top, place.width, place.height);
                 if (kind != QLatin1String(place.window))
                     continue;
+                const QString name = QString::fromUtf8(place.name), text = QString::fromUtf8(place.text);
+                const QRect rect = twipsRect(place.left, place.top, place.width, place.height);
                 if (name.isEmpty()) {
                     QCOMPARE(window->windowTitle(), text);
                     QCOMPARE(window->size(), rect.size());
@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(menu.pos(), twipsRect(2760, 3750, 0, 0).topLeft());
         QVERIFY(!(menu.windowFlags() & Qt::WindowMinMaxButtonsHint) && menu.minimumSize() == menu.maximumSize());
         QVERIFY(!menu.CancelButton->isVisibleTo(&menu));
-        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {press()}), QStringList {u"数据备份"_s});
+        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {press()}), QStringList {u"数据备份"_s}); // its title
         QCOMPARE(AppFolder::names(app.dir.path()), QStringList {u"app"_s}); // nothing made at start-up
 
         // A window that cannot load is reported and not shown; the menu goes on.
