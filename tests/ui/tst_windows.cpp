@@ -290,12 +290,12 @@ private slots:
         QVERIFY(!restore.isVisible());
     }
 
-    // A question answers what the operator pressed; a notice closes itself and shows its text as it is.
+    // A question answers what the operator pressed; a notice shows its text as it is and closes itself.
     void promptsAndNotices()
     {
         bool yes = false, no = true;
-        answerModals([&] { yes = AskYesNo(u"<b>?</b>"_s), no = AskYesNo(u"?"_s), ShowMessage(u"<b>x</b>"_s); },
-                     {press(QMessageBox::Yes), press(QMessageBox::No), press()});
+        const auto show = [&] { yes = AskYesNo(u"?"_s), no = AskYesNo(u"?"_s), ShowNotice(u"<b>m</b>"_s); };
+        QCOMPARE(answerModals(show, {press(QMessageBox::Yes), press(QMessageBox::No), press()}).last(), u"<b>m</b>"_s);
         QVERIFY(yes && !no);
         Wait notice;
         QVERIFY(notice.Timer1->isActive() && notice.Timer1->isSingleShot() && notice.Timer1->interval() == 1500);
