@@ -9,7 +9,7 @@
 //   datamaint_bench gap backup|restore APP NAME    the longest stall of the window's thread during one copy (ms)
 #include "core/backup/BackupOperation.h"
 #include "core/restore/RestoreOperation.h"
-#include "ui/common/Prompts.h"
+#include "ui/common/WindowCopyRunner.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Dialog.h"
 
@@ -51,21 +51,15 @@ double medianMs(int runs, const std::function<bool()>& operation)
     return times[times.size() / 2];
 }
 
-// A window's own prompter that answers Yes: the copy runs on its thread of its own, behind the progress window.
-class WindowYes : public WindowPrompter
-{
-public:
-    using WindowPrompter::WindowPrompter;
-    bool askYesNo(const QString&) override { return true; }
-};
-
 // The longest time the window's thread went without running its 10 ms timer during one backup or restore.
 int longestGap(int argc, char** argv)
 {
     Application app(argc, argv);
     QWidget window;
     window.show();
-    WindowYes prompter(&window);
+    Yes prompter;
+    // The window's own runner: the copy runs on a thread of its own, behind the progress window.
+    WindowCopyRunner runner;
     const ProgramPaths paths = ProgramPaths::forFolder(QString::fromUtf8(argv[3]));
     QElapsedTimer clock;
     qint64 last = 0;
@@ -79,8 +73,8 @@ int longestGap(int argc, char** argv)
     tick.start(10);
     const QString name = QString::fromUtf8(argv[4]);
     const Outcome outcome = std::strcmp(argv[2], "backup") == 0
-        ? runManualBackup(paths, paths.BackupFolder, name, prompter)
-        : runRestore(paths, name, prompter);
+        ? runManualBackup(paths, paths.BackupFolder, name, prompter, runner)
+        : runRestore(paths, paths.BackupFolder, name, prompter, runner);
     longest = std::max(longest, clock.elapsed() - last);
     std::printf("%lld\n", static_cast<long long>(longest));
     return outcome.result.value_or(false) ? 0 : 1;
@@ -110,12 +104,14 @@ int main(int argc, char** argv)
     } else if (std::strcmp(mode, "backup") == 0) {
         operation = [&] {
             Yes yes;
-            return runManualBackup(paths, paths.BackupFolder, name, yes).result.value_or(false);
+            InlineCopyRunner runner;
+            return runManualBackup(paths, paths.BackupFolder, name, yes, runner).result.value_or(false);
         };
     } else if (std::strcmp(mode, "restore") == 0) {
         operation = [&] {
             Yes yes;
-            return runRestore(paths, name, yes).result.value_or(false);
+            InlineCopyRunner runner;
+            return runRestore(paths, paths.BackupFolder, name, yes, runner).result.value_or(false);
         };
     } else {
         return 2;

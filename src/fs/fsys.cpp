@@ -10,6 +10,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace fsys {
@@ -34,9 +35,42 @@ bool fileTest(const Path& path)
     return attrs && attrs->regular && !attrs->hidden && !attrs->system;
 }
 
+const char* operationName(Operation operation)
+{
+    switch (operation) {
+    case Operation::Open:
+        return "open";
+    case Operation::Stat:
+        return "stat";
+    case Operation::Replace:
+        return "replace";
+    case Operation::Create:
+        return "create";
+    case Operation::Read:
+        return "read";
+    case Operation::Write:
+        return "write";
+    case Operation::Flush:
+        return "flush";
+    case Operation::Close:
+        return "close";
+    case Operation::Rename:
+        return "rename";
+    case Operation::CreateFolder:
+        return "create folder";
+    case Operation::Changed:
+        return "changed while copying";
+    case Operation::Cancel:
+        return "cancel";
+    case Operation::KeepPermissions:
+        return "keep permissions";
+    }
+    return "?";
+}
+
 std::string Error::describe() const
 {
-    std::string text = operation;
+    std::string text = operationName(operation);
     if (!path.empty())
         text += " \"" + detail::utf8(path) + "\"";
     text += ": " + reason();
@@ -67,9 +101,49 @@ bool hasExtension(const Path& name, std::string_view extension)
 bool isTemporaryName(const Path& name)
 {
     const std::string text = detail::utf8(name.filename());
-    const std::string prefix = kTemporaryPrefix;
-    const std::string suffix = kTemporarySuffix;
-    return text.size() > prefix.size() + suffix.size() && text.starts_with(prefix) && text.ends_with(suffix);
+    const std::string_view prefix = kTemporaryPrefix;
+    const std::string_view suffix = kTemporarySuffix;
+    constexpr std::size_t digits = 16;
+    if (text.size() != prefix.size() + digits + suffix.size() || !text.starts_with(prefix) || !text.ends_with(suffix))
+        return false;
+    const std::string_view hex(text.data() + prefix.size(), digits);
+    return hex.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+bool CopyControl::requestStop()
+{
+    unsigned state = m_state.load();
+    while (state != static_cast<unsigned>(Stage::Committed)) {
+        if (m_state.compare_exchange_weak(state, state | kStopped))
+            return true;
+    }
+    return false;
+}
+
+bool CopyControl::stopRequested() const
+{
+    return (m_state.load() & kStopped) != 0;
+}
+
+CopyControl::Stage CopyControl::stage() const
+{
+    return static_cast<Stage>(m_state.load() & ~kStopped);
+}
+
+void CopyControl::finishing()
+{
+    unsigned state = m_state.load();
+    while (!m_state.compare_exchange_weak(state, (state & kStopped) | static_cast<unsigned>(Stage::Finishing))) { }
+}
+
+bool CopyControl::commit()
+{
+    unsigned state = m_state.load();
+    while ((state & kStopped) == 0) {
+        if (m_state.compare_exchange_weak(state, static_cast<unsigned>(Stage::Committed)))
+            return true;
+    }
+    return false;
 }
 
 namespace {
@@ -104,55 +178,104 @@ void logAfterRename(const Error& error)
         std::fprintf(stderr, "datamaint: after the copy: %s\n", error.describe().c_str());
 }
 
+// The copy's temporary file, the hold on it and its registration for the exit cleanup: one resource, removed on
+// every way out, exceptions included, unless the rename has made it the target.
+class Temporary
+{
+public:
+    Temporary() = default;
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary() { discard(); }
+
+    // A new file under a fresh random name in the folder, created exclusively and held.
+    Error create(const Path& folder, const platform::File& like)
+    {
+        for (int attempt = 0;; ++attempt) {
+            m_path = folder / detail::temporaryName(detail::randomBits());
+            m_slot = platform::registerTemporary(m_path);
+            const auto error = platform::createExclusive(m_path, like, m_file);
+            if (!error)
+                return {};
+            withdraw();
+            if (error != std::errc::file_exists || attempt == 100)
+                return {error, Operation::Create, m_path};
+        }
+    }
+
+    const Path& path() const { return m_path; }
+    const platform::File& file() const { return m_file; }
+
+    // Renames the file over the target; from then on it is the target, no longer ours to remove.
+    std::error_code commit(const Path& target)
+    {
+        if (auto error = platform::renameOver(m_file, m_path, target))
+            return error;
+        withdraw();
+        m_file.reset();
+        return {};
+    }
+
+private:
+    // Removed first and withdrawn after: a signal in between finds a name that is already gone, which is harmless,
+    // while the other order could leave the file behind.
+    void discard()
+    {
+        if (!m_file.isOpen())
+            return;
+        m_file.reset();
+        platform::removeFile(m_path);
+        withdraw();
+    }
+
+    void withdraw()
+    {
+        platform::withdrawTemporary(std::exchange(m_slot, -1));
+    }
+
+    Path m_path;
+    platform::File m_file;
+    int m_slot = -1;
+};
+
 } // namespace
 
-Error copyReplace(const Path& source, const Path& requested, const StepHook& hook, Permissions permissions,
-                  CopyProgress* progress)
+Error copyReplace(const CopyJob& job, CopyControl* control)
 {
     using namespace platform;
-    CopyProgress unwatched;
-    CopyProgress& watch = progress ? *progress : unwatched;
-    const Error cancelled {std::make_error_code(std::errc::operation_canceled), "cancel", requested};
+    CopyControl unwatched;
+    CopyControl& watch = control ? *control : unwatched;
+    const Path& source = job.source;
+    const Error cancelled {std::make_error_code(std::errc::operation_canceled), Operation::Cancel, job.target};
     removeTemporaryOnExit();
     File in;
     if (auto error = openForReading(source, in))
-        return {error, "open", source};
+        return {error, Operation::Open, source};
     Version before;
     if (auto error = versionOf(in, before))
-        return {error, "stat", source};
+        return {error, Operation::Stat, source};
 
     Path target;
-    if (auto error = resolveLink(requested, target))
-        return {error, "replace", requested};
+    if (auto error = resolveLink(job.target, target))
+        return {error, Operation::Replace, job.target};
     const bool targetExists = attributes(target).has_value();
     if (targetExists && !detail::replaceable(target))
-        return {std::make_error_code(std::errc::permission_denied), "replace", requested};
+        return {std::make_error_code(std::errc::permission_denied), Operation::Replace, job.target};
 
     const Path folder = target.has_parent_path() ? target.parent_path() : Path(".");
     detail::removeStaleTemporaries(folder);
-    Path temporary;
-    File out;
-    for (int attempt = 0; !out.isOpen(); ++attempt) {
-        temporary = folder / detail::temporaryName(detail::randomBits());
-        registerTemporary(temporary, out); // before it exists: a signal right after its creation must find it
-        const auto error = createExclusive(temporary, in, out);
-        if (error && (error != std::errc::file_exists || attempt == 100))
-            return {error, "create", temporary};
-    }
-    registerTemporary(temporary, out);
-
-    // From here on the temporary file is ours and must not outlive a failure before the rename.
-    const auto fail = [&](Error error) {
-        registerTemporary({}, out);
-        out.reset();
-        removeFile(temporary);
+    Temporary temporary;
+    if (auto error = temporary.create(folder, in))
         return error;
-    };
+    const File& out = temporary.file();
+    const auto step = [&](CopyStep at) { return detail::runHooks(job.hook, at, temporary.path()); };
 
-    if (auto error = detail::runHooks(hook, CopyStep::Created, temporary))
-        return fail({error, "create", temporary});
-    if (targetExists)
-        keepPermissions(out, in, target, permissions);
+    if (auto error = step(CopyStep::Created))
+        return {error, Operation::Create, temporary.path()};
+    if (targetExists) {
+        if (auto error = keepPermissions(out, in, target, job.permissions))
+            return {error, Operation::KeepPermissions, job.target};
+    }
 
     // Only the size the source had when it was opened: a file that keeps growing must not keep the copy going for
     // ever (the version check below fails it).
@@ -161,63 +284,68 @@ Error copyReplace(const Path& source, const Path& requested, const StepHook& hoo
     std::vector<char> buffer;
     watch.total = before.size;
     while (copied < before.size) {
-        if (watch.cancel)
-            return fail(cancelled);
+        if (watch.stopRequested())
+            return cancelled;
         std::size_t moved = 0;
         bool writing = false;
         if (auto error = copyChunk(in, out, buffer, static_cast<std::size_t>(std::min(chunk, before.size - copied)),
-                                   moved, writing))
-            return fail({error, writing ? "write" : "read", writing ? temporary : source});
+                                   moved, writing)) {
+            if (writing)
+                return {error, Operation::Write, temporary.path()};
+            return {error, Operation::Read, source};
+        }
         if (moved == 0)
             break; // shrunk meanwhile; the version check tells
         copied += moved;
         watch.copied = copied;
-        if (auto error = detail::runHooks(hook, CopyStep::Wrote, temporary))
-            return fail({error, "write", temporary});
+        if (auto error = step(CopyStep::Wrote))
+            return {error, Operation::Write, temporary.path()};
     }
 
     // Checked through the open file and through the path: a source replaced by a rename keeps its old version on
     // our handle.
+    const Error changed {std::make_error_code(std::errc::device_or_resource_busy), Operation::Changed, source};
     Version after;
     Version now;
     if (auto error = versionOf(in, after))
-        return fail({error, "stat", source});
+        return {error, Operation::Stat, source};
     if (versionOf(source, now) || after != before || now != before || copied != after.size)
-        return fail({std::make_error_code(std::errc::device_or_resource_busy), "changed while copying", source});
+        return changed;
 
     // The comparison reads what the flush writes out, so the two run side by side: the copy then costs about what
     // a flush alone costs.
-    watch.finishing = true;
+    watch.finishing();
     std::error_code flushed;
-    std::thread flusher([&] { flushed = flush(out); });
+    std::jthread flusher([&] { flushed = flush(out); });
     bool same = false;
     const std::error_code compared = compare(in, out, copied, same);
     flusher.join();
     if (compared)
-        return fail({compared, "read", source});
+        return {compared, Operation::Read, source};
     if (!same)
-        return fail({std::make_error_code(std::errc::device_or_resource_busy), "changed while copying", source});
+        return changed;
     if (flushed)
-        return fail({flushed, "flush", temporary});
-    if (auto error = detail::runHooks(hook, CopyStep::Flushed, temporary))
-        return fail({error, "flush", temporary});
-    if (auto error = out.close())
-        return fail({error, "close", temporary});
+        return {flushed, Operation::Flush, temporary.path()};
+    if (auto error = step(CopyStep::Flushed))
+        return {error, Operation::Flush, temporary.path()};
 
-    // The last moment to stop, and the target decided again right before it is replaced: it may have changed while
-    // we copied.
-    if (watch.cancel)
-        return fail(cancelled);
+    // The target decided again right before it is replaced: it may have changed while we copied. Then the last
+    // moment to stop: a stop that comes later is refused, and the copy ends as it ends.
+    if (watch.stopRequested())
+        return cancelled;
     if (!detail::replaceable(target))
-        return fail({std::make_error_code(std::errc::permission_denied), "replace", requested});
-    if (auto error = renameOver(temporary, target))
-        return fail({error, "rename", requested});
-    registerTemporary({}, out);
-    logAfterRename({detail::runHooks(hook, CopyStep::Renamed, temporary), "rename", requested});
+        return {std::make_error_code(std::errc::permission_denied), Operation::Replace, job.target};
+    if (auto error = step(CopyStep::Renaming))
+        return {error, Operation::Rename, job.target};
+    if (!watch.commit())
+        return cancelled;
+    if (auto error = temporary.commit(target))
+        return {error, Operation::Rename, job.target};
+    logAfterRename({step(CopyStep::Renamed), Operation::Rename, job.target});
     if (auto error = flushFolder(folder))
-        logAfterRename({error, "flush", folder});
+        logAfterRename({error, Operation::Flush, folder});
     else
-        logAfterRename({detail::runHooks(hook, CopyStep::FolderFlushed, temporary), "flush", folder});
+        logAfterRename({step(CopyStep::FolderFlushed), Operation::Flush, folder});
     return {};
 }
 
@@ -290,7 +418,7 @@ void removeStaleTemporaries(const Path& folder)
 {
     std::error_code error;
     for (const Entry& entry : listFolder(folder, error)) {
-        if (isTemporaryName(entry.name))
+        if (entry.kind == EntryKind::OrdinaryFile && isTemporaryName(entry.name))
             platform::removeIfStale(folder / entry.name);
     }
 }

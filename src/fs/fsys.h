@@ -64,11 +64,30 @@ std::error_code makeFolder(const Path& folder);
 // The folder that holds the running executable, in native form, without a trailing separator.
 Path executableFolder();
 
+// What a failed step of the file-system layer was doing. The operator's words for each live in one place above
+// this layer; operationName() gives the English ones for logs.
+enum class Operation {
+    Open, // the source
+    Stat,
+    Replace, // the target is no file we may replace
+    Create, // the temporary file
+    Read,
+    Write,
+    Flush,
+    Close,
+    Rename,
+    CreateFolder,
+    Changed, // the source changed while it was copied
+    Cancel, // the copy was stopped before it replaced the target
+    KeepPermissions, // the result could not be given the mode, owner, group or access list it must carry
+};
+const char* operationName(Operation operation);
+
 // A failed operation: what was attempted, on which path, and the platform's reason.
 struct Error
 {
     std::error_code code;
-    std::string operation;
+    Operation operation = Operation::Open;
     Path path;
 
     explicit operator bool() const { return static_cast<bool>(code); }
@@ -80,52 +99,89 @@ struct Error
 };
 
 // The named steps of copyReplace, in the order they happen.
-enum class CopyStep { Created, Wrote, Flushed, Renamed, FolderFlushed };
+enum class CopyStep {
+    Created,
+    Wrote, // after each chunk
+    Flushed, // the bytes are on the disk and compared with the source
+    Renaming, // every check has passed; the rename comes next
+    Renamed,
+    FolderFlushed,
+};
 
 // Called after each step with the temporary file's path. Returning an error makes the copy fail at that point,
-// which is how the restore checks its staging file and how tests inject faults.
+// which is how the restore checks its staging file and how tests inject faults; an exception thrown here leaves
+// copyReplace as any other would, with the temporary file removed.
 using StepHook = std::function<std::error_code(CopyStep step, const Path& temporary)>;
 
-// How far a copy is, for a window on another thread to show, and the way to stop it. Every member may be read and
-// written from any thread.
-struct CopyProgress
+// How far a copy is, and the one way to stop it, for a window on another thread. Every member may be used from any
+// thread, and from a signal handler.
+class CopyControl
 {
+public:
+    enum class Stage { Copying, Finishing, Committed };
+
     std::atomic<std::uint64_t> copied {0};
     std::atomic<std::uint64_t> total {0};
-    // All bytes are written; the copy is comparing them with the source and waiting for the disk.
-    std::atomic<bool> finishing {false};
-    // Set by the caller: the copy stops at its next chunk, or once the flush is done, and fails with
-    // std::errc::operation_canceled; the target is then as it was.
-    std::atomic<bool> cancel {false};
+
+    // Asks the copy to stop. True when the stop is accepted: the copy then ends with Operation::Cancel and leaves
+    // the target as it was. False once the copy has committed to the rename: from there on it cannot be stopped
+    // and ends as it ends.
+    bool requestStop();
+    bool stopRequested() const;
+    Stage stage() const;
+
+    // For the copy: all bytes are written, they are being compared and flushed.
+    void finishing();
+    // For the copy, right before the rename: false when a stop was accepted first.
+    bool commit();
+
+private:
+    // The stage in the low bits and the stop request above them, so that a stop and the commit are decided in one
+    // step: whichever comes first wins.
+    static constexpr unsigned kStopped = 4;
+    std::atomic<unsigned> m_state {static_cast<unsigned>(Stage::Copying)};
 };
 
 // Whose permissions the result of a copy carries.
 enum class Permissions {
-    // A backup: the source's permission bits less the umask, as cp gives them, and its owner's write bit so that the
-    // next backup can replace it; a replaced backup keeps its own mode only when that is not more open than the
-    // source's, so that no backup is readable by more people than the data.
+    // A backup: the source's permission bits less the umask, and its owner's write bit so that the next backup can
+    // replace it. A source with an access list grants the owning group only what that list grants it; named users
+    // and groups get nothing, so that no backup is readable by anyone who cannot read the data. A replaced backup
+    // keeps its own mode only when that is not more open.
     OfSource,
-    // A restore: the replaced file's mode and group (owner too, as root), so that the program that owns the data
-    // file can still open it.
+    // A restore: the replaced file's mode, group, access list and extended attributes (those the process may set;
+    // the owner too, as root), so that the program that owns the data file can still open it. When the mode, the
+    // group or the access list cannot be given, the copy fails before the rename.
     OfTarget,
+};
+
+// One copy: everything it needs, by value, so that it can run on a thread of its own.
+struct CopyJob
+{
+    Path source;
+    Path target;
+    Permissions permissions = Permissions::OfSource;
+    StepHook hook = {};
 };
 
 // Copies source to target so that target is, at every moment, either absent, its old contents whole, or the new
 // contents whole: the bytes go to a new temporary file created exclusively in the target's folder, every write is
 // checked, the source is read again and compared with what was written, the file is flushed to disk and then
-// renamed over the target (and on POSIX the folder is flushed too).
+// renamed over the target (and on POSIX the folder is flushed too). The temporary file stays open, and so held,
+// from its creation through the rename: no other copy can take it for stale meanwhile.
 // - Only a regular file is copied; a pipe or a device fails at once instead of waiting for a writer.
 // - A target that is a symbolic link is resolved: the file it points to is replaced and the link stays. A link that
 //   points nowhere, and an existing target that fails the file test or is read-only, is never replaced.
 // - A source that changed while it was copied fails the copy rather than leave a torn backup.
-// - On every failure before the rename the temporary file is removed; the target is left as it was. Once the
-//   rename has happened the copy has succeeded: a failure to flush the folder afterwards is only logged to stderr.
+// - On every failure before the rename, exceptions included, the temporary file is removed; the target is left as
+//   it was. Once the rename has happened the copy has succeeded: a failure to flush the folder afterwards is only
+//   logged to stderr.
 // - Temporary files of earlier copies in the target's folder that no live copy holds are removed first.
-Error copyReplace(const Path& source, const Path& target, const StepHook& hook = {},
-                  Permissions permissions = Permissions::OfSource, CopyProgress* progress = nullptr);
+// control, when given, shows how far the copy is and can stop it until it commits.
+Error copyReplace(const CopyJob& job, CopyControl* control = nullptr);
 
-// Temporary files of copyReplace are named prefix + random hex + suffix, so a file left by a killed process is
-// recognisable and never mistaken for a backup.
+// Temporary files of copyReplace are named prefix + 16 hexadecimal digits + suffix, so a file left by a killed
+// process is recognisable and never mistaken for a backup or for a file of the operator's.
 inline constexpr const char* kTemporaryPrefix = "~datamaint.";
 inline constexpr const char* kTemporarySuffix = ".tmp";
 bool isTemporaryName(const Path& name);
@@ -135,9 +191,10 @@ namespace testing {
 void setStepHook(StepHook hook);
 } // namespace testing
 
-// Makes SIGTERM, SIGINT and SIGHUP (on Windows: closing the console, logging off, shutting down) remove the
-// temporary file of a copy in progress before the process ends. Only signals whose handling is still the default
-// are taken over. Called once at program start; copyReplace calls it too.
+// POSIX: makes SIGTERM, SIGINT and SIGHUP remove the temporary file of a copy in progress before the process ends.
+// Only signals whose handling is still the default are taken over. Called once at program start; copyReplace calls
+// it too. Windows has no such signals for a program with windows: the windows stop a copy when the session ends,
+// and the next copy into the folder sweeps what a killed process left.
 void removeTemporaryOnExit();
 
 namespace detail {

@@ -63,29 +63,31 @@ std::error_code openForReading(const Path& path, File& file);
 std::error_code versionOf(const File& file, Version& version);
 std::error_code versionOf(const Path& path, Version& version);
 
-// Creates a new file for reading and writing, with the permission bits of `like` less the umask, and holds it so
-// that removeIfStale() leaves it alone while it is open. A name that is already taken, or a file that another
-// process removed before it could be held, fails with std::errc::file_exists.
+// Creates a new file for reading and writing, with the permission bits a copy of `like` starts with (see
+// Permissions::OfSource) less the umask, and holds it so that removeIfStale() leaves it alone while it is open.
+// Fails with std::errc::file_exists when the name is taken: in use already, or the file was swept by another
+// process before it could be held; the caller tries another name. Where the file system cannot hold a file at all
+// the file is created unheld.
 std::error_code createExclusive(const Path& path, const File& like, File& file);
 
-// Gives a new file the permissions the copy asks for (see Permissions) from the file it is about to replace. Best
-// effort: the copy goes ahead without them.
-void keepPermissions(const File& file, const File& source, const Path& replaced, Permissions permissions);
+// Gives a new file the permissions the copy asks for (see Permissions) from the file it is about to replace.
+std::error_code keepPermissions(const File& file, const File& source, const Path& replaced, Permissions permissions);
 
 // The file a symbolic link points to, or the path itself when it is no link; fails for a link that points nowhere.
 std::error_code resolveLink(const Path& path, Path& resolved);
 
-// Removes a temporary file that no live copy holds, and leaves a held one alone.
+// Removes a temporary file that no live copy holds. Anything but a regular file is left alone, and never opened.
 void removeIfStale(const Path& path);
 
 // Reads up to size bytes at offset; got is 0 at the end of the file.
 std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got);
 
-// Makes the catchable ways of ending the process remove the file registered below first.
+// Makes the catchable ways of ending the process remove the registered temporary files first.
 void installExitCleanup();
-// The temporary file (and its open file, which may have to be closed first) to remove if the process is ended
-// now; an empty path when there is none.
-void registerTemporary(const Path& path, const File& file);
+// Registers a temporary file for the exit cleanup, before it exists: a signal right after its creation must find
+// it. Returns the slot to withdraw it from once it is gone or renamed, or -1 when the cleanup cannot take it.
+int registerTemporary(const Path& path);
+void withdrawTemporary(int slot);
 
 // Moves up to `most` bytes from in to out, at both files' current positions, through buffer where the platform
 // cannot move them without one. moved is 0 at the end of the source. On failure, writing tells which side failed.
@@ -95,8 +97,8 @@ std::error_code copyChunk(const File& in, const File& out, std::vector<char>& bu
 // Waits until the file's data is on the disk.
 std::error_code flush(const File& file);
 
-// Renames from over to, replacing it in one step.
-std::error_code renameOver(const Path& from, const Path& to);
+// Renames the open file from over to, replacing it in one step, while the file stays open and held.
+std::error_code renameOver(const File& file, const Path& from, const Path& to);
 
 // Waits until the folder's record of a rename is on the disk, where the platform offers a way to.
 std::error_code flushFolder(const Path& folder);

@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace fsys {
@@ -179,42 +180,155 @@ std::error_code versionOf(const Path& path, Version& version)
     return {};
 }
 
+namespace {
+
+constexpr const char* kAccessList = "system.posix_acl_access";
+
+bool unsupported(int error)
+{
+    return error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// Reads a list or value of extended attributes whose size may change between asking for it and reading it.
+template <typename Call> std::error_code readAttribute(Call call, std::string& out)
+{
+    for (;;) {
+        const ssize_t size = call(nullptr, 0);
+        if (size < 0)
+            return lastError();
+        out.resize(static_cast<std::size_t>(size));
+        const ssize_t got = call(out.data(), out.size());
+        if (got >= 0) {
+            out.resize(static_cast<std::size_t>(got));
+            return {};
+        }
+        if (errno != ERANGE)
+            return lastError();
+    }
+}
+
+// The access list of an open file as the kernel stores it; empty when it has none, or its file system keeps none.
+std::error_code accessList(const File& file, std::string& list)
+{
+    const auto error = readAttribute([&](char* data, std::size_t size) {
+        return ::fgetxattr(fd(file), kAccessList, data, size);
+    }, list);
+    if (error && (error.value() == ENODATA || unsupported(error.value()))) {
+        list.clear();
+        return {};
+    }
+    return error;
+}
+
+// The permission bits a backup of a file with this mode and access list starts with. With a list the mode's group
+// bits are its mask; the owning group gets only what its own entry and the mask both grant, and named users and
+// groups, which a plain mode cannot name, get nothing. The list is little-endian: a 4-byte version, then 8-byte
+// entries of tag, permissions and id.
+mode_t backupMode(mode_t mode, const std::string& list)
+{
+    constexpr unsigned owningGroup = 0x04;
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(list[at]); };
+    for (std::size_t at = 4; at + 8 <= list.size(); at += 8) {
+        if ((byte(at) | byte(at + 1) << 8) == owningGroup)
+            mode = (mode & ~mode_t(070)) | (mode & (byte(at + 2) & 7) << 3);
+    }
+    return (mode & 0777) | S_IWUSR;
+}
+
+// A restore: every extended attribute of the replaced file that the process may set, and exactly its access list:
+// one the new file inherited from its folder's default list goes. Only the access list is a must; attributes that
+// are not ours to set (trusted.*, security.* for a user) or that the file system does not keep are left out.
+std::error_code copyAttributes(const Path& from, const File& to)
+{
+    std::string names;
+    auto error = readAttribute([&](char* data, std::size_t size) { return ::listxattr(from.c_str(), data, size); },
+                               names);
+    if (error && !unsupported(error.value()))
+        return error;
+    bool listed = false;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+        const char* name = names.c_str() + at;
+        const bool must = std::strcmp(name, kAccessList) == 0;
+        std::string value;
+        error = readAttribute([&](char* data, std::size_t size) { return ::getxattr(from.c_str(), name, data, size); },
+                              value);
+        if (!error && ::fsetxattr(fd(to), name, value.data(), value.size(), 0) != 0)
+            error = lastError();
+        listed = listed || (must && !error);
+        const bool skippable = error.value() == EPERM || error.value() == EACCES || error.value() == ENODATA
+            || unsupported(error.value());
+        if (error && (must || !skippable))
+            return error;
+    }
+    if (!listed && ::fremovexattr(fd(to), kAccessList) != 0 && errno != ENODATA && !unsupported(errno))
+        return lastError();
+    return {};
+}
+
+} // namespace
+
 // The lock tells removeIfStale() that a live copy holds the file. Between the creation and the lock another
 // process may have taken the file for stale and removed it; then the name is as good as taken.
 std::error_code createExclusive(const Path& path, const File& like, File& file)
 {
-    // The source's bits, and always its owner's write bit: a file without any is never replaced, and the next
-    // backup under the same name must be able to replace this one.
     struct stat source;
-    const mode_t mode = ::fstat(fd(like), &source) == 0 ? (source.st_mode & 0777) | S_IWUSR : 0666;
-    file = File(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    std::string list;
+    if (::fstat(fd(like), &source) != 0)
+        return lastError();
+    if (auto error = accessList(like, list))
+        return error;
+    file = File(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, backupMode(source.st_mode, list)));
     if (!file.isOpen())
         return errno == EEXIST ? std::make_error_code(std::errc::file_exists) : lastError();
+    // Held by another: a sweep took it for stale in the moment before the lock, and removes it.
+    if (::flock(fd(file), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        file.reset();
+        ::unlink(path.c_str());
+        return std::make_error_code(std::errc::file_exists);
+    }
+    // Any other failure means a file system that cannot lock (NFS without a lock manager, some FUSE mounts): the
+    // copy goes on unheld, and the sweep there leaves every temporary file alone, since it cannot lock one either.
     struct stat st;
-    if (::flock(fd(file), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd(file), &st) != 0 || st.st_nlink == 0) {
+    if (::fstat(fd(file), &st) != 0) {
+        const auto error = lastError();
+        file.reset();
+        ::unlink(path.c_str());
+        return error;
+    }
+    if (st.st_nlink == 0) {
         file.reset();
         return std::make_error_code(std::errc::file_exists);
     }
     return {};
 }
 
-void keepPermissions(const File& file, const File& source, const Path& replaced, Permissions permissions)
+std::error_code keepPermissions(const File& file, const File&, const Path& replaced, Permissions permissions)
 {
     struct stat old;
-    struct stat from;
-    if (::stat(replaced.c_str(), &old) != 0 || ::fstat(fd(source), &from) != 0)
-        return;
+    struct stat ours;
+    if (::stat(replaced.c_str(), &old) != 0 || ::fstat(fd(file), &ours) != 0)
+        return lastError();
     const bool root = ::geteuid() == 0;
-    if (permissions == Permissions::OfTarget) {
-        // The group only takes where we belong to it; a change of owner needs root.
-        (void)::fchown(fd(file), root ? old.st_uid : static_cast<uid_t>(-1), old.st_gid);
-        (void)::fchmod(fd(file), old.st_mode & 07777);
-        return;
+    if (permissions == Permissions::OfSource) {
+        // A replaced backup keeps its owner and group, where we may give them, and its mode unless that is more
+        // open than the new one's.
+        const bool owned = ours.st_uid == old.st_uid && ours.st_gid == old.st_gid;
+        if (root && !owned && ::fchown(fd(file), old.st_uid, old.st_gid) != 0)
+            return lastError();
+        if ((old.st_mode & 0777 & ~ours.st_mode) == 0 && ::fchmod(fd(file), old.st_mode & 0777) != 0)
+            return lastError();
+        return {};
     }
-    if (root)
-        (void)::fchown(fd(file), old.st_uid, old.st_gid);
-    if ((old.st_mode & 0777 & ~from.st_mode) == 0)
-        (void)::fchmod(fd(file), old.st_mode & 07777);
+    // The group takes only where we belong to it, and the owner only as root; without either the data file's
+    // users could no longer open it, so that fails the restore. The mode goes last: changing the owner clears the
+    // set-id bits, and it sets the access list's mask as well.
+    if (::fchown(fd(file), root ? old.st_uid : static_cast<uid_t>(-1), old.st_gid) != 0)
+        return lastError();
+    if (auto error = copyAttributes(replaced, file))
+        return error;
+    if (::fchmod(fd(file), old.st_mode & 07777) != 0)
+        return lastError();
+    return {};
 }
 
 std::error_code resolveLink(const Path& path, Path& resolved)
@@ -230,13 +344,21 @@ std::error_code resolveLink(const Path& path, Path& resolved)
     return {};
 }
 
+// Opening a device can have effects of its own (a tape rewinds), so only what lstat calls a regular file is opened,
+// and only without following a link and without waiting; the file held must be the file named.
 void removeIfStale(const Path& path)
 {
-    File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat held;
     struct stat named;
-    if (file.isOpen() && ::flock(fd(file), LOCK_EX | LOCK_NB) == 0 && ::fstat(fd(file), &held) == 0
-        && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+    if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
+        return;
+    File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat held;
+    if (!file.isOpen() || ::fstat(fd(file), &held) != 0 || held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+        return;
+    // A file that cannot be locked may be live: a copy holds it, or the file system has no locks.
+    if (::flock(fd(file), LOCK_EX | LOCK_NB) != 0)
+        return;
+    if (::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
         ::unlink(path.c_str());
 }
 
@@ -292,7 +414,8 @@ std::error_code flush(const File& file)
     return ::fsync(fd(file)) != 0 ? lastError() : std::error_code {};
 }
 
-std::error_code renameOver(const Path& from, const Path& to)
+// The file stays open, and locked, through the rename: a sweep by another copy cannot take it for stale.
+std::error_code renameOver(const File&, const Path& from, const Path& to)
 {
     return ::rename(from.c_str(), to.c_str()) != 0 ? lastError() : std::error_code {};
 }
@@ -313,14 +436,58 @@ void removeFile(const Path& path)
 
 namespace {
 
-// What a signal handler may read: a fixed buffer, armed only while it holds a whole path.
-char registered[4096];
-std::atomic<bool> armed {false};
+// What the signal handler may read, one slot per copy in progress. A slot's path is written by its copy's thread
+// while the handler may run on any thread, so each is guarded by a sequence number that is odd while the path is
+// being written: the handler takes a path only when the number was even and the same before and after it read it.
+constexpr std::size_t kSlots = 8;
+constexpr std::size_t kPathBytes = 4096;
+struct Slot
+{
+    std::atomic<bool> taken {false};
+    std::atomic<unsigned> sequence {0};
+    std::atomic<char> path[kPathBytes] {}; // ends with a zero byte; empty: nothing to remove
+};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free
+                  && std::atomic<char>::is_always_lock_free,
+              "a signal handler may use only lock-free atomics");
+Slot slots[kSlots];
+
+void store(Slot& slot, const std::string& path)
+{
+    const unsigned sequence = slot.sequence.load(std::memory_order_relaxed);
+    slot.sequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    for (std::size_t i = 0; i <= path.size(); ++i)
+        slot.path[i].store(path.c_str()[i], std::memory_order_relaxed);
+    slot.sequence.store(sequence + 2, std::memory_order_release);
+}
+
+// A slot caught while its path is written is skipped after a bounded number of tries: its copy is then
+// registering a file it has not created yet, or withdrawing one that is already gone.
+void removeRegistered(Slot& slot)
+{
+    char path[kPathBytes];
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const unsigned before = slot.sequence.load(std::memory_order_acquire);
+        if (before % 2 != 0)
+            continue;
+        std::size_t size = 0;
+        while (size < kPathBytes - 1 && (path[size] = slot.path[size].load(std::memory_order_relaxed)) != '\0')
+            ++size;
+        path[size] = '\0';
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (slot.sequence.load(std::memory_order_relaxed) != before)
+            continue;
+        if (size > 0)
+            ::unlink(path);
+        return;
+    }
+}
 
 void removeAndEnd(int signal)
 {
-    if (armed.load())
-        ::unlink(registered);
+    for (Slot& slot : slots)
+        removeRegistered(slot);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -342,13 +509,26 @@ void installExitCleanup()
     }
 }
 
-void registerTemporary(const Path& path, const File&)
+int registerTemporary(const Path& path)
 {
-    armed = false;
-    if (path.empty() || path.native().size() >= sizeof registered)
+    if (path.native().size() >= kPathBytes)
+        return -1;
+    for (std::size_t i = 0; i < kSlots; ++i) {
+        bool free = false;
+        if (slots[i].taken.compare_exchange_strong(free, true)) {
+            store(slots[i], path.native());
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void withdrawTemporary(int slot)
+{
+    if (slot < 0)
         return;
-    std::memcpy(registered, path.c_str(), path.native().size() + 1);
-    armed = true;
+    store(slots[slot], {});
+    slots[slot].taken = false;
 }
 
 // strerror speaks the language of the operator's locale, which the program has taken on at start.

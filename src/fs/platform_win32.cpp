@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <windows.h>
 
 #include <aclapi.h>
@@ -45,13 +44,27 @@ Attributes fromWin32(DWORD bits)
 
 } // namespace
 
+// A symbolic link (or junction) is asked about through a handle, which follows it; one that points nowhere is
+// nothing.
 std::optional<Attributes> attributes(const Path& path)
 {
     if (path.empty())
         return std::nullopt;
-    const DWORD bits = ::GetFileAttributesW(longPath(path).c_str());
+    const std::wstring name = longPath(path);
+    DWORD bits = ::GetFileAttributesW(name.c_str());
     if (bits == INVALID_FILE_ATTRIBUTES)
         return std::nullopt;
+    if (bits & FILE_ATTRIBUTE_REPARSE_POINT) {
+        const HANDLE target = ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool found = target != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(target, &info);
+        if (target != INVALID_HANDLE_VALUE)
+            ::CloseHandle(target);
+        if (!found)
+            return std::nullopt;
+        bits = info.dwFileAttributes;
+    }
     return fromWin32(bits);
 }
 
@@ -181,11 +194,11 @@ std::error_code versionOf(const Path& path, Version& version)
 }
 
 // Shared with nobody: while the copy holds it, no other process can open or delete it, which is what tells
-// removeIfStale() that it is live.
+// removeIfStale() that it is live. DELETE access lets the copy rename it through this very handle.
 std::error_code createExclusive(const Path& path, const File&, File& file)
 {
-    file = fromHandle(::CreateFileW(longPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file = fromHandle(::CreateFileW(longPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC | DELETE, 0,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.isOpen())
         return {};
     const DWORD code = ::GetLastError();
@@ -197,43 +210,73 @@ std::error_code createExclusive(const Path& path, const File&, File& file)
 // A new backup inherits its folder's permissions, as a file created there by any program would. A restored data
 // file keeps who may open it (its access list) and its attributes, rather than take the folder's defaults: the
 // accounting program's users must still be able to open it.
-void keepPermissions(const File& file, const File&, const Path& replaced, Permissions permissions)
+std::error_code keepPermissions(const File& file, const File&, const Path& replaced, Permissions permissions)
 {
     if (permissions != Permissions::OfTarget)
-        return;
+        return {};
     PACL access = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(longPath(replaced).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                &access, nullptr, &descriptor)
-        == ERROR_SUCCESS) {
-        SECURITY_DESCRIPTOR_CONTROL control = 0;
-        DWORD revision = 0;
-        ::GetSecurityDescriptorControl(descriptor, &control, &revision);
-        const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION
-            | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
-        ::SetSecurityInfo(handle(file), SE_FILE_OBJECT, what, nullptr, nullptr, access, nullptr);
-        ::LocalFree(descriptor);
-    }
+    DWORD result = ::GetNamedSecurityInfoW(longPath(replaced).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                           nullptr, nullptr, &access, nullptr, &descriptor);
+    if (result != ERROR_SUCCESS)
+        return {static_cast<int>(result), std::system_category()};
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION
+        | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    result = ::SetSecurityInfo(handle(file), SE_FILE_OBJECT, what, nullptr, nullptr, access, nullptr);
+    ::LocalFree(descriptor);
+    if (result != ERROR_SUCCESS)
+        return {static_cast<int>(result), std::system_category()};
     const DWORD attributes = ::GetFileAttributesW(longPath(replaced).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        FILE_BASIC_INFO basic {};
-        basic.FileAttributes = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-        basic.FileAttributes = basic.FileAttributes ? basic.FileAttributes : FILE_ATTRIBUTE_NORMAL;
-        ::SetFileInformationByHandle(handle(file), FileBasicInfo, &basic, sizeof basic);
-    }
-}
-
-// Links are rare on the volumes this program is used on; a path is taken as it is.
-std::error_code resolveLink(const Path& path, Path& resolved)
-{
-    resolved = path;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    FILE_BASIC_INFO basic {};
+    basic.FileAttributes = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    basic.FileAttributes = basic.FileAttributes ? basic.FileAttributes : FILE_ATTRIBUTE_NORMAL;
+    if (!::SetFileInformationByHandle(handle(file), FileBasicInfo, &basic, sizeof basic))
+        return lastError();
     return {};
 }
 
+// The final path of a symbolic link or junction, through a handle that follows it.
+std::error_code resolveLink(const Path& path, Path& resolved)
+{
+    resolved = path;
+    const std::wstring name = longPath(path);
+    const DWORD bits = ::GetFileAttributesW(name.c_str());
+    if (bits == INVALID_FILE_ATTRIBUTES || !(bits & FILE_ATTRIBUTE_REPARSE_POINT))
+        return {};
+    const File target = fromHandle(::CreateFileW(name.c_str(), 0,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!target.isOpen())
+        return lastError();
+    std::wstring final(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(handle(target), final.data(),
+                                                         static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+        if (length == 0)
+            return lastError();
+        if (length < final.size()) {
+            final.resize(length);
+            resolved = Path(final);
+            return {};
+        }
+        final.resize(length);
+    }
+}
+
+// A live copy holds its file without sharing, so Windows refuses to delete it; folders, devices and links are never
+// touched.
 void removeIfStale(const Path& path)
 {
-    ::DeleteFileW(longPath(path).c_str());
+    const std::wstring name = longPath(path);
+    const DWORD bits = ::GetFileAttributesW(name.c_str());
+    constexpr DWORD notAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (bits != INVALID_FILE_ATTRIBUTES && !(bits & notAFile))
+        ::DeleteFileW(name.c_str());
 }
 
 std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::size_t size, std::size_t& got)
@@ -257,37 +300,16 @@ std::error_code readAt(const File& file, std::uint64_t offset, char* data, std::
     return {};
 }
 
-namespace {
+// A program with windows gets no console events, and a service's logoff and shutdown events do not reach it either;
+// the windows stop a copy when the session ends, and the next copy sweeps what a killed process left.
+void installExitCleanup() { }
 
-std::mutex cleanupMutex;
-Path registered;
-HANDLE registeredHandle = INVALID_HANDLE_VALUE;
-
-// Runs on a thread of its own when the console closes or the session ends; the process ends soon after.
-BOOL WINAPI removeAndEnd(DWORD)
+int registerTemporary(const Path&)
 {
-    const std::lock_guard lock(cleanupMutex);
-    if (!registered.empty()) {
-        ::CloseHandle(registeredHandle);
-        ::DeleteFileW(registered.c_str());
-        registered.clear();
-    }
-    return FALSE;
+    return -1;
 }
 
-} // namespace
-
-void installExitCleanup()
-{
-    ::SetConsoleCtrlHandler(&removeAndEnd, TRUE);
-}
-
-void registerTemporary(const Path& path, const File& file)
-{
-    const std::lock_guard lock(cleanupMutex);
-    registered = longPath(path);
-    registeredHandle = handle(file);
-}
+void withdrawTemporary(int) { }
 
 std::error_code copyChunk(const File& in, const File& out, std::vector<char>& buffer, std::size_t most,
                           std::size_t& moved, bool& writing)
@@ -315,21 +337,32 @@ std::error_code flush(const File& file)
 
 // The target (a backup or the data file) may be held open for a moment by a virus scanner or an indexer, or by
 // the accounting program itself. Windows then refuses the rename with a sharing violation or, as often, with
-// "access denied"; both get a few more tries, about a quarter of a second in all.
+// "access denied"; a scanner commonly keeps a file it has just seen for longer than a moment, so both are tried
+// again with growing waits, for about two seconds in all.
 bool retryable(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-std::error_code renameOver(const Path& from, const Path& to)
+// Through the handle that holds the file, which has DELETE access and shares nothing: no other program can remove
+// or open the temporary file between the last write and the rename.
+std::error_code renameOver(const File& file, const Path&, const Path& to)
 {
-    for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const std::wstring name = longPath(to);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    int waited = 0;
+    for (int wait = 10;; wait = std::min(wait * 2, 250)) {
+        if (::SetFileInformationByHandle(handle(file), FileRenameInfo, info, static_cast<DWORD>(buffer.size())))
             return {};
-        if (!retryable(::GetLastError()) || attempt == 10)
+        if (!retryable(::GetLastError()) || waited >= 2000)
             return lastError();
-        ::Sleep(25);
+        ::Sleep(static_cast<DWORD>(wait));
+        waited += wait;
     }
 }
 

@@ -105,14 +105,16 @@ struct Case
     std::string setup = "", folder = "app/BACKUP", name = "new";
 };
 
-// The copy's steps by their numbers: 0 created, 1 wrote (a chunk), 2 flushed, 3 renamed, 4 folder flushed.
+// The copy's steps by their numbers: 0 created, 1 wrote (a chunk), 2 flushed, 3 right before the rename, 4 renamed,
+// 5 folder flushed.
 const std::vector<Case> kCases = {
     {"KillAtStep", "after create", "FAULT_KILL=0", Before, kEach},
     // After the second of the copy's three chunks.
     {"KillAtStep", "mid-copy", "FAULT_KILL=1 FAULT_STEP_INDEX=1", Before, kEach},
     {"KillAtStep", "after flush", "FAULT_KILL=2", Before, kEach},
-    {"KillAtStep", "after rename", "FAULT_KILL=3", After, kEach},
-    {"KillAtStep", "after the folder flush", "FAULT_KILL=4", After, kEach},
+    {"KillAtStep", "right before the rename", "FAULT_KILL=3", Before, kEach},
+    {"KillAtStep", "after rename", "FAULT_KILL=4", After, kEach},
+    {"KillAtStep", "after the folder flush", "FAULT_KILL=5", After, kEach},
     {"KillAtRandom", "any moment", "", Either, kEach},
     {"TermAtRandom", "any moment", "", Either, kEach},
     {"DiskFull", "50 MiB tmpfs holding the application folder", "", Before, kEach, Failed},
@@ -120,8 +122,8 @@ const std::vector<Case> kCases = {
     {"PowerCut", "after create", "FAULT_SHUTDOWN=0", Before, kEach},
     {"PowerCut", "after writing", "FAULT_SHUTDOWN=1", Before, kEach},
     {"PowerCut", "after flush", "FAULT_SHUTDOWN=2", Before, kEach},
-    {"PowerCut", "after rename", "FAULT_SHUTDOWN=3", Either, kEach},
-    {"PowerCut", "after the folder flush", "FAULT_SHUTDOWN=4", After, kEach},
+    {"PowerCut", "after rename", "FAULT_SHUTDOWN=4", Either, kEach},
+    {"PowerCut", "after the folder flush", "FAULT_SHUTDOWN=5", After, kEach},
     {"PowerCut", "after success", "", After, kEach, Succeeded},
     {"ReadOnly", "immutable backup", "", Before, kOld, Failed, "chattr +i app/BACKUP/old.ZIP"},
     {"ReadOnly", "immutable folder", "", Before, kNew, Failed, "chattr +i app/BACKUP"},
@@ -251,9 +253,11 @@ int main(int argc, char** argv)
     });
     const ProgramPaths paths = ProgramPaths::forFolder(QString::fromStdString(std::filesystem::current_path() / "app"));
     YesPrompter yes;
+    InlineCopyRunner runner;
     // Without a folder argv[3] is argv[argc], null, which reads as empty.
     const QString name = QString::fromUtf8(argv[2]), folder = QString::fromUtf8(argv[3]);
-    const Outcome outcome = argc > 3 ? runManualBackup(paths, folder, name, yes) : runRestore(paths, name, yes);
+    const Outcome outcome = argc > 3 ? runManualBackup(paths, folder, name, yes, runner)
+                                     : runRestore(paths, paths.BackupFolder, name, yes, runner);
     // Flushed at once: nothing may be lost if a signal ends the process right after.
     std::cout << "message: " << outcome.text.toStdString() << std::endl;
 }

@@ -1,6 +1,7 @@
 // What the Qt tests share: an application folder in a temporary tree, and a prompter that answers from a script.
 #pragma once
 
+#include "core/common/CopyRunner.h"
 #include "core/common/Prompter.h"
 #include "core/common/Routines.h"
 #include "core/common/qtfs.h"
@@ -74,11 +75,18 @@ struct ScriptedPrompter : Prompter
         return !answers.isEmpty() && answers.takeFirst();
     }
     void setBusy(bool busy) override { log << (busy ? u"busy"_s : u"idle"_s); }
-    // With cancel set, the operator stops every copy before its first byte.
-    bool cancel = false;
-    void runCopy(const std::function<void()>& copy, fsys::CopyProgress& progress) override
+};
+
+// Runs copies inline; with stop set, the operator stops each before its first byte.
+struct ScriptedRunner : CopyRunner
+{
+    bool stop = false;
+
+    fsys::Error run(fsys::CopyJob job) override
     {
-        progress.cancel = cancel;
-        copy();
+        fsys::CopyControl control;
+        if (stop)
+            control.requestStop();
+        return fsys::copyReplace(job, &control);
     }
 };

@@ -1,4 +1,6 @@
-// The five windows as the operator meets them: layout, keys and focus, and what each button does.
+// The five windows as the operator meets them: titles, sizes, keys and focus, and what each button does, with the
+// copies behind them stopped, failing and outlived by a quit.
+#include "core/common/FileError.h"
 #include "support/AppFolder.h"
 #include "support/Modals.h"
 #include "ui/backup/Backup.h"
@@ -6,6 +8,7 @@
 #include "ui/common/ProgressWindow.h"
 #include "ui/common/Prompts.h"
 #include "ui/common/Wait.h"
+#include "ui/common/WindowCopyRunner.h"
 #include "ui/restore/Restore.h"
 #include "ui/restore/RestoreOk.h"
 #include "ui/shell/Application.h"
@@ -15,61 +18,20 @@
 
 namespace {
 
+const QString kFailed = u"备份出错，请退出系统再进入一次进行备份"_s;
+
 std::unique_ptr<QWidget> make(const QString& kind, const AppFolder& app)
 {
-    QWidget* made = kind == u"Dialog" ? static_cast<QWidget*>(new Dialog(app.path(u"app"_s)))
-        : kind == u"Backup"           ? static_cast<QWidget*>(new Backup)
-        : kind == u"Restore"          ? static_cast<QWidget*>(new Restore)
-        : kind == u"Wait"             ? static_cast<QWidget*>(new Wait)
-                                      : new RestoreOk;
-    return std::unique_ptr<QWidget>(made);
+    if (kind == u"Dialog")
+        return std::make_unique<Dialog>(app.path(u"app"_s));
+    if (kind == u"Backup")
+        return std::make_unique<Backup>();
+    if (kind == u"Restore")
+        return std::make_unique<Restore>();
+    if (kind == u"Wait")
+        return std::make_unique<Wait>();
+    return std::make_unique<RestoreOk>();
 }
-
-// Each window, then its controls: object name (empty for the window), text (nullptr: not checked), twips.
-struct Place
-{
-    const char *window, *name, *text;
-    int left, top, width, height;
-};
-const Place kLayout[] = {
-    {"Dialog", "", "数据维护", 2760, 3750, 6030, 3195},
-    {"Dialog", "OKButton", "退出", 4680, 2700, 1215, 375},
-    {"Dialog", "CancelButton", "取消", 4680, 600, 1215, 375},
-    {"Dialog", "Command1", "数据备份", 900, 600, 2115, 495},
-    {"Dialog", "CmdRestore", "数据恢复", 930, 1680, 2175, 495},
-    {"Backup", "", "数据备份", 0, 0, 7050, 3690},
-    {"Backup", "Label1(0)", "备份帐套名", 630, 390, 0, 0},
-    {"Backup", "lblzt", "", 1740, 390, 4095, 375},
-    {"Backup", "Label1(2)", "备份文件名:", 540, 990, 0, 0},
-    {"Backup", "txtFile", nullptr, 1740, 870, 4215, 375},
-    {"Backup", "Label1(1)", "备份文件存放路径", 90, 1710, 0, 0},
-    {"Backup", "txtPath", nullptr, 1740, 1590, 4215, 375},
-    {"Backup", "Command3", "浏览...", 6060, 1590, 855, 375},
-    {"Backup", "Frame1", "", 660, 2790, 5295, 735},
-    {"Backup", "CmdBackup", "开始备份", 720, 240, 1575, 375},
-    {"Backup", "Command2", "取消", 3000, 240, 1695, 375},
-    {"Restore", "", "恢复备份文件", 0, 0, 7440, 5040},
-    {"Restore", "lblzt", "", 1530, 120, 4095, 375},
-    {"Restore", "Label1(0)", "要恢复的帐套名", 270, 210, 0, 0},
-    {"Restore", "Frame1", "从以下备份文件中恢复", 120, 570, 7215, 3015},
-    {"Restore", "Command3", "浏览...", 6240, 360, 855, 375},
-    {"Restore", "txtPath", nullptr, 2040, 360, 3975, 375},
-    {"Restore", "Label1(2)", "备份文件名:", 840, 1080, 0, 0},
-    {"Restore", "Label1(1)", "备份文件存放路径", 360, 480, 0, 0},
-    {"Restore", "List1", nullptr, 2040, 1080, 3975, 1680},
-    {"Restore", "Frame2", "", 1140, 3840, 5295, 855},
-    {"Restore", "Command2", "取消", 3000, 240, 1695, 495},
-    {"Restore", "Command1", "开始恢复", 720, 240, 1695, 495},
-    {"Restore", "lblTip", "此目录下没有备份文件", 270, 4050, 0, 0},
-    {"Wait", "", "信息", 0, 0, 3270, 2175},
-    {"Wait", "txtMsg", "Label1", 240, 240, 2775, 975},
-    {"Wait", "Command1", "确定", 1080, 1560, 1095, 495},
-    {"RestoreOk", "", "    数据恢复完毕", 0, 0, 3975, 2115},
-    {"RestoreOk", "Label1", "数据恢复完毕,您需要重新登录或退出,请选择", 90, 330, 0, 0},
-    {"RestoreOk", "Command1", "重新登录", 360, 1380, 1215, 375},
-    {"RestoreOk", "Command2", "退出系统", 1920, 1380, 1215, 375},
-    {"RestoreOk", "Command3", "Command3", 1260, 870, 1335, 375},
-};
 
 // Clicks through the window's QWindow, the way a real mouse press arrives.
 void clickThroughWindow(QWidget* target)
@@ -78,230 +40,381 @@ void clickThroughWindow(QWidget* target)
     QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, target->mapTo(window, target->rect().center()));
 }
 
+// Holds the copy at a step, on its worker thread, until the test lets it go on.
+struct Hold
+{
+    std::atomic<int> at {-1};
+
+    void arm(fsys::CopyStep step)
+    {
+        at = static_cast<int>(step);
+        fsys::testing::setStepHook([this](fsys::CopyStep now, const fsys::Path&) {
+            while (static_cast<int>(now) == at)
+                QThread::msleep(1);
+            return std::error_code();
+        });
+    }
+    void release() { at = -1; }
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(fsys::CopyStep)
 
 class TestWindows : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cleanup() { fsys::testing::setStepHook({}); }
-
-    // Each window as it opens: title, size and icon, and each control's text and place. Then its tab order from the
-    // control that has the focus; Enter in a text box or the list, and Esc, do nothing (on the restart prompt Esc
-    // ends the program).
-    void layoutAndKeys()
+    void init() { m_app = std::make_unique<AppFolder>(); }
+    void cleanup()
     {
-        const QStringList orders[] = {{"Dialog", "OKButton", "Command1", "CmdRestore"},
-                                      {"Backup", "CmdBackup", "Command2", "txtFile", "txtPath", "Command3"},
-                                      {"Restore", "Command3", "txtPath", "List1", "Command2", "Command1"},
-                                      {"Wait", "Command1"},
-                                      {"RestoreOk", "Command1", "Command2", "Command3"}};
-        AppFolder app;
-        QDir().mkpath(app.paths.BackupFolder); // so that leaving the path box passes
-        for (QStringList order : orders) {
-            const QString kind = order.takeFirst();
-            const auto window = make(kind, app);
-            for (const Place& place : kLayout) {
-                if (kind != QLatin1String(place.window))
-                    continue;
-                const QString name = QString::fromUtf8(place.name), text = QString::fromUtf8(place.text);
-                const QRect rect = twipsRect(place.left, place.top, place.width, place.height);
-                if (name.isEmpty()) {
-                    QCOMPARE(window->windowTitle(), text);
-                    QCOMPARE(window->size(), rect.size());
-                    // The menu has an icon of its own; the other four share one.
-                    const QIcon icon = kind == u"Dialog" ? menuIcon() : sharedIcon();
-                    QCOMPARE(window->windowIcon().availableSizes(), (QList<QSize> {{32, 32}, {16, 16}}));
-                    QCOMPARE(window->windowIcon().pixmap(16).toImage(), icon.pixmap(16).toImage());
-                    continue;
-                }
-                QWidget* control = window->findChild<QWidget*>(name);
-                QVERIFY2(control, place.name);
-                if (place.text)
-                    QCOMPARE(control->property(qobject_cast<QGroupBox*>(control) ? "title" : "text").toString(), text);
-                QCOMPARE(control->pos(), rect.topLeft());
-                QCOMPARE(control->size(), place.width > 0 ? rect.size() : control->sizeHint()); // labels fit their text
-                if (!place.text) // text boxes and the list are announced by the label beside them
-                    QCOMPARE(control->accessibleName(), name == u"txtPath" ? u"备份文件存放路径"_s : u"备份文件名:"_s);
-            }
-            window->show();
-            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-            for (int i = 0; i <= order.size(); ++i) {
-                QWidget* focus = QApplication::focusWidget();
-                QCOMPARE(focus->objectName(), order[i % order.size()]);
-                if (!qobject_cast<QPushButton*>(focus))
-                    QVERIFY(answerModals([&] { QTest::keyClick(focus, Qt::Key_Return); }, {}).isEmpty());
-                QTest::keyClick(focus, Qt::Key_Tab);
-            }
-            if (kind != u"RestoreOk")
-                QTest::keyClick(window.get(), Qt::Key_Escape);
-            QVERIFY(window->isVisible());
+        fsys::testing::setStepHook({});
+        WindowCopyRunner::progressDelay = 300;
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QSize>("twipsSize");
+        QTest::addColumn<QStringList>("tabOrder"); // from the control that has the focus when the window opens
+        QTest::newRow("menu") << u"Dialog"_s << u"数据维护"_s << QSize(6030, 3195)
+                              << QStringList {u"OKButton"_s, u"Command1"_s, u"CmdRestore"_s};
+        QTest::newRow("backup") << u"Backup"_s << u"数据备份"_s << QSize(7050, 3690)
+                                << QStringList {u"CmdBackup"_s, u"Command2"_s, u"txtFile"_s, u"txtPath"_s,
+                                                u"Command3"_s};
+        QTest::newRow("restore") << u"Restore"_s << u"恢复备份文件"_s << QSize(7440, 5040)
+                                 << QStringList {u"Command3"_s, u"txtPath"_s, u"List1"_s, u"Command2"_s, u"Command1"_s};
+        QTest::newRow("notice") << u"Wait"_s << u"信息"_s << QSize(3270, 2175) << QStringList {u"Command1"_s};
+        QTest::newRow("restart prompt") << u"RestoreOk"_s << u"    数据恢复完毕"_s << QSize(3975, 2115)
+                                        << QStringList {u"Command1"_s, u"Command2"_s, u"Command3"_s};
+    }
+
+    // Each window opens with its title and size and the focus on its first control; Tab goes round in order, Enter
+    // outside a button and Esc do nothing (on the restart prompt Esc ends the program).
+    void keys()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, title);
+        QFETCH(QSize, twipsSize);
+        QFETCH(QStringList, tabOrder);
+        QDir().mkpath(app().paths.BackupFolder); // so that leaving the path box passes
+        const auto window = make(kind, app());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->windowTitle(), title);
+        QCOMPARE(window->size(), QSize(twips(twipsSize.width()), twips(twipsSize.height())));
+        for (int i = 0; i <= tabOrder.size(); ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            QCOMPARE(focus->objectName(), tabOrder[i % tabOrder.size()]);
+            if (!qobject_cast<QPushButton*>(focus))
+                QCOMPARE(answerModals([&] { QTest::keyClick(focus, Qt::Key_Return); }, {}), QStringList());
+            QTest::keyClick(focus, Qt::Key_Tab);
         }
+        if (kind != u"RestoreOk")
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        QVERIFY(window->isVisible());
     }
 
     void menu()
     {
-        AppFolder app;
-        Dialog menu(app.path(u"app"_s));
-        QCOMPARE(menu.pos(), twipsRect(2760, 3750, 0, 0).topLeft());
-        QVERIFY(!(menu.windowFlags() & Qt::WindowMinMaxButtonsHint) && menu.minimumSize() == menu.maximumSize());
-        QVERIFY(!menu.CancelButton->isVisibleTo(&menu));
-        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {press()}), QStringList {u"数据备份"_s}); // its title
-        QCOMPARE(AppFolder::names(app.dir.path()), QStringList {u"app"_s}); // nothing made at start-up
+        Dialog menu(app().path(u"app"_s));
+        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {press()}), QStringList {u"数据备份"_s});
+        QCOMPARE(AppFolder::names(app().dir.path()), QStringList {u"app"_s}); // nothing made at start-up
 
-        // A window that cannot load is reported and not shown; the menu goes on.
-        Dialog orphan(app.path(u"no/app"_s));
+        // A window that cannot load is reported, in the operator's language with the system's reason behind the
+        // path, and not shown; the menu goes on.
+        Dialog orphan(app().path(u"no/app"_s));
         orphan.show();
-        // In the operator's language, with the system's reason behind the path.
         const QStringList seen = answerModals([&] { orphan.CmdRestore->click(); }, {press()});
-        QVERIFY2(seen.size() == 1 && seen[0].startsWith(u"无法建立文件夹“"_s + app.path(u"no/app/BACKUP"_s) + u"”："_s)
-                     && orphan.isVisible(),
-                 qPrintable(seen.join(u'|')));
+        QCOMPARE(seen.size(), 1);
+        QVERIFY2(seen[0].startsWith(u"无法建立文件夹“"_s + app().path(u"no/app/BACKUP"_s) + u"”："_s),
+                 qPrintable(seen[0]));
+        QVERIFY(orphan.isVisible());
         QTest::keyClick(orphan.OKButton, Qt::Key_Space);
         QVERIFY(!orphan.isVisible());
     }
 
+    // Enter on "开始备份" backs up at once; the window is disabled meanwhile and gets its focus back.
     void backupWindow()
     {
-        AppFolder app;
         Backup window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.txtPath->text(), app.paths.BackupFolder);
-        const QString target = app.backup(window.txtFile->text() + u".ZIP"_s);
+        QCOMPARE(window.txtPath->text(), app().paths.BackupFolder);
+        const QString target = app().backup(window.txtFile->text() + u".ZIP"_s);
         bool disabled = false;
-        const auto seeState = [&](QWidget* modal) { disabled = !window.isEnabled(), press()(modal); };
+        const auto seeState = [&](QWidget* modal) {
+            disabled = !window.isEnabled();
+            press()(modal);
+        };
         QCOMPARE(answerModals([&] { QTest::keyClick(window.CmdBackup, Qt::Key_Return); }, {seeState}),
                  QStringList {succeeded(target)});
-        QVERIFY(disabled && window.isEnabled() && window.Result == -1);
-        QTRY_COMPARE(QApplication::focusWidget(), window.CmdBackup); // a second Enter backs up again
+        QVERIFY(disabled);
+        QVERIFY(window.isEnabled());
+        QCOMPARE(window.Result, -1);
+        QTRY_COMPARE(QApplication::focusWidget(), window.CmdBackup);
 
         // A failure is a message box and leaves Result alone.
-        QFile::remove(app.paths.DataFilePath);
+        QFile::remove(app().paths.DataFilePath);
         window.Result = 7;
-        QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), press()}).last(),
-                 u"备份出错，请退出系统再进入一次进行备份"_s);
-        QVERIFY(window.Result == 7 && window.isEnabled());
+        const QStringList seen = answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), press()});
+        QCOMPARE(seen.last(), kFailed);
+        QCOMPARE(window.Result, 7);
+        QVERIFY(window.isEnabled());
+    }
 
-        // A path that is no folder keeps the focus in its box, and the click that would take it does not run.
-        const QString typed = app.path(u"nowhere"_s);
+    // A path that is no folder keeps the focus in its box, and the click that would take it does not run.
+    void pathCheck()
+    {
+        Backup window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString typed = app().path(u"nowhere"_s);
         window.txtPath->setText(typed);
         window.txtPath->setFocus();
-        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}),
-                 QStringList {u"找不到路径:"_s + typed});
-        QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {press()}).size(), 1);
+        const QStringList notFound = {u"找不到路径:"_s + typed};
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), notFound);
+        QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {press()}), notFound);
         clickThroughWindow(window.Label1[0]); // a label takes no focus: no check
         QCOMPARE(QApplication::focusWidget(), window.txtPath);
-        window.txtFile->setFocus(); // the box is checked when it is left, not while another control has the focus
-        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}),
-                 QStringList {u"备份出错，请退出系统再进入一次进行备份"_s});
-        window.txtPath->setFocus();
-        window.txtPath->setText(target); // a file passes the folder test too
-        QVERIFY(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {}).isEmpty());
-        QCOMPARE(QApplication::focusWidget(), window.Command3);
-
-        // "浏览..." opens the file dialog in the backup folder and fills in the folder of the picked file; a
-        // cancelled pick says so and keeps the text. Windows shows its own dialog, which no test can drive: there a
-        // stand-in picks.
-        const QString picked = app.write(u"other/old.ZIP"_s, "x");
-        const auto pick = [&](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            QCOMPARE(QDir::toNativeSeparators(dialog->directory().path()), app.paths.BackupFolder);
-            dialog->selectFile(picked);
-            QMetaObject::invokeMethod(dialog, "accept");
-        };
-        QList<ModalStep> steps = {pick};
-        if (QGuiApplication::platformName() == u"windows")
-            window.setShowOpen([&](FileDialogState& state) { return state.FileName = picked, true; }), steps.clear();
-        QCOMPARE(answerModals([&] { window.Command3->click(); }, steps).size(), steps.size());
-        window.setShowOpen([](FileDialogState&) { return false; });
-        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press()}), QStringList {u"请指定一个文件"_s});
-        QCOMPARE(window.txtPath->text(), app.path(u"other"_s));
-
-        window.txtPath->setFocus();
         QTest::keyClick(window.windowHandle(), Qt::Key_A, Qt::ControlModifier); // the box's own shortcuts work
-        QTest::keyClick(window.windowHandle(), Qt::Key_A); // and typing in it is no leaving
-        QCOMPARE(window.txtPath->text(), u"a"_s);
-        QVERIFY(answerModals([&] { clickThroughWindow(window.Command2); }, {}).isEmpty()); // "取消" is exempt
+        QTest::keyClick(window.windowHandle(), Qt::Key_B); // and typing in it is no leaving
+        QCOMPARE(window.txtPath->text(), u"b"_s);
+        window.txtPath->setText(typed);
+        window.txtFile->setFocus(); // checked when it is left, not while another control has the focus
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), QStringList {kFailed});
+
+        window.txtPath->setFocus();
+        window.txtPath->setText(app().paths.DataFilePath); // a file passes the folder test too
+        QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {}), QStringList());
+        QCOMPARE(QApplication::focusWidget(), window.Command3);
+        window.txtPath->setFocus();
+        window.txtPath->setText(typed);
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.Command2); }, {}), QStringList()); // "取消" is exempt
         QVERIFY(!window.isVisible());
     }
 
-    // A long copy shows its progress and can be stopped: the old file stays, no temporary is left, nothing is
-    // reported and the window is usable again. A stop while the data reaches the disk waits for the disk. A restore
-    // that runs through hides its window before it reports.
-    void progressCancelAndRestore()
+    // "浏览..." fills in the folder of the file picked in the dialog, which starts in the backup folder; a cancelled
+    // pick says so and keeps the text. Windows shows its own dialog, which no test here can drive: a stand-in picks.
+    void backupBrowse()
     {
-        AppFolder app;
-        const QByteArray old = QByteArray::fromStdString(sampleBytes(70000, 5));
-        const QString target = app.write(u"app/BACKUP/old.ZIP"_s, old);
-        app.write(u"app/BACKUP/new.ZIP"_s, old);
-        std::atomic<int> holdAt {-1};
-        fsys::testing::setStepHook([&](fsys::CopyStep step, const fsys::Path&) {
-            while (int(step) == holdAt)
-                QThread::msleep(1);
-            return std::error_code {};
-        });
-        // While the copy is held: the bytes so far, or (bar full) that the data is going to the disk.
-        const auto watchThen = [&](bool cancel) {
-            return [&, cancel](QWidget* modal) {
-                const auto release = qScopeGuard([&] { holdAt = -1; });
-                auto* window = qobject_cast<ProgressWindow*>(modal);
-                QCOMPARE(window->size(), QSize(twips(4500), twips(1650)));
-                const bool writing = holdAt == int(fsys::CopyStep::Wrote);
-                QTRY_COMPARE(window->lblProgress->text(),
-                             writing ? u"已复制 0.1 MiB，共 0.1 MiB"_s : u"正在写入磁盘…"_s);
-                QVERIFY(writing || window->barProgress->value() == window->barProgress->maximum());
-                if (cancel)
-                    window->cmdCancel->click();
-            };
-        };
-        WindowPrompter::progressDelay = 0;
-        Backup backup;
-        backup.txtFile->setText(u"old"_s);
-        backup.Result = 7;
-        using enum fsys::CopyStep;
-        for (const auto& [step, cancel] :
-             {std::pair(Wrote, true), std::pair(Flushed, true), std::pair(Flushed, false)}) {
-            holdAt = int(step);
-            const QStringList seen = answerModals([&] { backup.CmdBackup->click(); },
-                                                  {press(QMessageBox::Yes), watchThen(cancel), press()});
-            QCOMPARE(seen,
-                     (QStringList {u"目标文件"_s + target + u"已经存在,要覆盖吗 ?"_s, u"正在复制"_s,
-                                   cancel ? u"<step left>"_s : succeeded(target)}));
-            QVERIFY(AppFolder::read(target) == (cancel ? old : app.data) && backup.Result == (cancel ? 7 : -1));
+        QDir().mkpath(app().paths.BackupFolder);
+        Backup window;
+        const QString picked = app().write(u"other/old.ZIP"_s, "x");
+        QList<ModalStep> steps = {[&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QCOMPARE(QDir::toNativeSeparators(dialog->directory().path()), app().paths.BackupFolder);
+            dialog->selectFile(picked);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }};
+        if (QGuiApplication::platformName() == u"windows") {
+            window.setShowOpen([&](FileDialogState& state) {
+                state.FileName = picked;
+                return true;
+            });
+            steps.clear();
         }
-        QCOMPARE(AppFolder::names(app.paths.BackupFolder), (QStringList {u"new.ZIP"_s, u"old.ZIP"_s}));
-        WindowPrompter::progressDelay = 300;
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, steps).size(), steps.size());
+        QCOMPARE(window.txtPath->text(), app().path(u"other"_s));
+        window.setShowOpen([](FileDialogState&) { return false; });
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press()}), QStringList {u"请指定一个文件"_s});
+        QCOMPARE(window.txtPath->text(), app().path(u"other"_s));
+    }
 
-        Restore restore;
-        restore.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&restore));
-        QVERIFY(restore.List1->currentRow() == 0 && restore.lblTip->text().isEmpty());
-        const auto seeHidden = [&](QWidget* modal) {
-            QVERIFY(!restore.isVisible());
+    // The automatic entry reports through a notice and sets Result; its failures go to the caller. A caller that
+    // sets bAutoBk gets the manual backup's outcome as a notice too, and its failure still in a message box.
+    void automaticBackup()
+    {
+        Backup window;
+        const auto notice = [](QWidget* modal) {
+            QVERIFY(qobject_cast<Wait*>(modal));
             press()(modal);
         };
-        QCOMPARE(answerModals([&] { restore.Command1->click(); }, {press(QMessageBox::Yes), seeHidden}).last(),
-                 u"恢复文件成功"_s);
-        QCOMPARE(AppFolder::read(app.paths.DataFilePath), old);
-        restore.show();
-        restore.Command2->click(); // "取消"
-        QVERIFY(!restore.isVisible());
+        window.strAutoBackFile = u"auto"_s;
+        const QString target = app().path(u"appAUTOBK/auto.ZIP"_s);
+        QCOMPARE(answerModals([&] { window.RunAutoBackup(); }, {notice}), QStringList {succeeded(target)});
+        QCOMPARE(window.Result, -1);
+        window.strAutoBackFile = u"a?"_s;
+        QVERIFY_THROWS_EXCEPTION(FileError, window.RunAutoBackup());
+        QCOMPARE(window.Result, 0);
+
+        window.bAutoBk = -1;
+        const QStringList seen = answerModals([&] { window.CmdBackup_Click(); }, {notice});
+        QCOMPARE(seen, QStringList {succeeded(app().backup(window.txtFile->text() + u".ZIP"_s))});
+        window.txtFile->setText(u"a?"_s);
+        QCOMPARE(answerModals([&] { window.CmdBackup_Click(); }, {press()}),
+                 QStringList {u"备份文件名不能包含通配符 * 或 ?"_s});
     }
 
-    // A question answers what the operator pressed; a notice shows its text as it is and closes itself.
+    void stopAt_data()
+    {
+        QTest::addColumn<fsys::CopyStep>("step");
+        QTest::addColumn<QString>("shows");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("while copying") << fsys::CopyStep::Wrote << u"已复制 0.1 MB，共 0.1 MB"_s << true;
+        QTest::newRow("while flushing") << fsys::CopyStep::Flushed << u"正在写入磁盘…"_s << true;
+        QTest::newRow("after the rename") << fsys::CopyStep::Renamed << u"正在完成，已无法取消"_s << false;
+    }
+
+    // A long copy shows its progress. "取消" and the close box stop it until it replaces the target: the old file
+    // stays, no temporary is left, nothing is reported, Result stays and the window is usable again. From the rename
+    // on it can no longer be stopped; the window says so and the outcome is reported as usual.
+    void stopAt()
+    {
+        QFETCH(fsys::CopyStep, step);
+        QFETCH(QString, shows);
+        QFETCH(bool, stops);
+        const QByteArray old = QByteArray::fromStdString(sampleBytes(70000, 5));
+        const QString target = app().write(u"app/BACKUP/old.ZIP"_s, old);
+        Hold hold;
+        hold.arm(step);
+        WindowCopyRunner::progressDelay = 0;
+        Backup window;
+        window.txtFile->setText(u"old"_s);
+        window.Result = 7;
+        const auto stop = [&](QWidget* modal) {
+            const auto release = qScopeGuard([&] { hold.release(); });
+            auto* progress = qobject_cast<ProgressWindow*>(modal);
+            QCOMPARE(progress->size(), QSize(twips(4500), twips(1650)));
+            QTRY_COMPARE(progress->lblProgress->text(), shows);
+            QCOMPARE(progress->cmdCancel->isEnabled(), stops);
+            progress->close();
+            QVERIFY(progress->isVisible());
+            progress->cmdCancel->click();
+            QCOMPARE(progress->lblProgress->text(), stops ? u"正在取消…"_s : shows);
+        };
+        const QString question = u"目标文件"_s + target + u"已经存在,要覆盖吗 ?"_s;
+        const QStringList seen
+            = answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), stop, press()});
+        QStringList expected = {question, u"正在复制"_s, stops ? u"<step left>"_s : succeeded(target)};
+        QCOMPARE(seen, expected);
+        QCOMPARE(AppFolder::read(target), stops ? old : app().data);
+        QCOMPARE(window.Result, stops ? 7 : -1);
+        QVERIFY(window.isEnabled());
+        QCOMPARE(AppFolder::names(app().paths.BackupFolder), QStringList {u"old.ZIP"_s});
+    }
+
+    // A copy that throws is a failure, reported as one, with its temporary file gone and the window usable.
+    void copyThatThrows()
+    {
+        fsys::testing::setStepHook([](fsys::CopyStep step, const fsys::Path&) -> std::error_code {
+            if (step == fsys::CopyStep::Wrote)
+                throw std::runtime_error("out of memory");
+            return {};
+        });
+        Backup window;
+        QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press()}), QStringList {kFailed});
+        QVERIFY(window.isEnabled());
+        QCOMPARE(AppFolder::names(app().paths.BackupFolder), QStringList());
+    }
+
+    void quitDuringACopy_data()
+    {
+        QTest::addColumn<int>("progressDelay");
+        QTest::newRow("before the progress window shows") << 60000;
+        QTest::newRow("with the progress window") << 0;
+    }
+
+    // Quitting the application during a copy (on Windows also the end of the session) stops the copy, and the quit
+    // goes through: the window's thread waits only for the stop, nothing is replaced and no temporary is left.
+    // Quit needs the application's own event loop, which the program ends only when its menu closes.
+    void quitDuringACopy()
+    {
+        QFETCH(int, progressDelay);
+        std::atomic<bool> quitting {false};
+        fsys::testing::setStepHook([&](fsys::CopyStep step, const fsys::Path&) {
+            while (step == fsys::CopyStep::Flushed && !quitting)
+                QThread::msleep(1);
+            if (step == fsys::CopyStep::Flushed)
+                QThread::msleep(100); // long enough for the quit to have asked for the stop
+            return std::error_code();
+        });
+        WindowCopyRunner::progressDelay = progressDelay;
+        QApplication::setQuitOnLastWindowClosed(false);
+        const auto restore = qScopeGuard([] { QApplication::setQuitOnLastWindowClosed(true); });
+        Backup window;
+        bool refused = false;
+        QTimer::singleShot(0, &window, [&] { window.CmdBackup->click(); });
+        QTimer::singleShot(100, &window, [&] {
+            quitting = true;
+            QCoreApplication::quit();
+        });
+        QTimer::singleShot(45000, &window, [&] { // a flush may wait for all that the disk has yet to write
+            refused = true;
+            QCoreApplication::exit();
+        });
+        QCoreApplication::exec();
+        QVERIFY(!refused);
+        QCOMPARE(AppFolder::names(app().paths.BackupFolder), QStringList());
+    }
+
+    // The restore hides its window before it reports success. "浏览..." lists another folder, starting the dialog in
+    // the one shown, and the restore then reads the folder listed, whatever is typed into the path box; a cancelled
+    // dialog changes nothing.
+    void restoreWindow()
+    {
+        const QByteArray kept = QByteArray::fromStdString(sampleBytes(7000, 6));
+        app().write(u"usb/kept.ZIP"_s, kept);
+        app().write(u"usb/later.ZIP"_s, "x");
+        QDir().mkpath(app().path(u"empty"_s));
+        Restore window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.List1->count(), 0);
+        QCOMPARE(window.lblTip->text(), u"此目录下没有备份文件"_s);
+        QString start;
+        QString chosen = app().path(u"usb"_s);
+        window.setChooseFolder([&](const QString& from) {
+            start = from;
+            return chosen;
+        });
+        window.Command3->click();
+        QCOMPARE(start, app().paths.BackupFolder);
+        QCOMPARE(window.txtPath->text(), app().path(u"usb"_s));
+        QCOMPARE(window.List1->currentItem()->text(), u"kept.ZIP"_s);
+        QCOMPARE(window.List1->count(), 2);
+        QCOMPARE(window.lblTip->text(), QString());
+        chosen.clear();
+        window.Command3->click();
+        QCOMPARE(start, app().path(u"usb"_s));
+        QCOMPARE(window.List1->count(), 2);
+
+        window.txtPath->setText(app().path(u"empty"_s));
+        const auto seeHidden = [&](QWidget* modal) {
+            QVERIFY(!window.isVisible());
+            press()(modal);
+        };
+        const QStringList seen = answerModals([&] { window.Command1->click(); }, {press(QMessageBox::Yes), seeHidden});
+        QCOMPARE(seen.last(), u"恢复文件成功"_s);
+        QCOMPARE(AppFolder::read(app().paths.DataFilePath), kept);
+
+        window.show();
+        window.Command2->click(); // "取消"
+        QVERIFY(!window.isVisible());
+    }
+
+    // A question answers what the operator pressed; a notice shows its text as it is, and closes by itself.
     void promptsAndNotices()
     {
-        bool yes = false, no = true;
-        const auto show = [&] { yes = AskYesNo(u"?"_s), no = AskYesNo(u"?"_s), ShowNotice(u"<b>m</b>"_s); };
-        QCOMPARE(answerModals(show, {press(QMessageBox::Yes), press(QMessageBox::No), press()}).last(), u"<b>m</b>"_s);
-        QVERIFY(yes && !no);
-        Wait notice;
-        QVERIFY(notice.Timer1->isActive() && notice.Timer1->isSingleShot() && notice.Timer1->interval() == 1500);
-        QVERIFY(notice.txtMsg->textFormat() == Qt::PlainText && notice.txtMsg->wordWrap());
-        QCOMPARE(notice.txtMsg->alignment(), Qt::AlignLeft | Qt::AlignTop);
+        bool yes = false;
+        bool no = true;
+        const auto ask = [&] {
+            yes = AskYesNo(u"?"_s);
+            no = AskYesNo(u"?"_s);
+        };
+        QCOMPARE(answerModals(ask, {press(QMessageBox::Yes), press(QMessageBox::No)}).size(), 2);
+        QVERIFY(yes);
+        QVERIFY(!no);
+        const auto wait = [](QWidget*) {};
+        QCOMPARE(answerModals([] { ShowNotice(u"<b>m</b>"_s); }, {wait}), QStringList {u"<b>m</b>"_s});
     }
+
+private:
+    const AppFolder& app() const { return *m_app; }
+
+    std::unique_ptr<AppFolder> m_app; // fresh for each test function and row
 };
 
 int main(int argc, char** argv)

@@ -48,9 +48,9 @@ bool mayWrite(const QString& target, Prompter& prompter)
 }
 
 // The copy and the file test after it: the outcome of a backup that ran.
-Outcome copyTo(const ProgramPaths& paths, const QString& target, Prompter& prompter)
+Outcome copyTo(const ProgramPaths& paths, const QString& target, CopyRunner& runner)
 {
-    CopyDataFile(prompter, qtfs::toPath(paths.DataFilePath), qtfs::toPath(target));
+    CopyDataFile(runner, {qtfs::toPath(paths.DataFilePath), qtfs::toPath(target)});
     if (!qtfs::fileTest(target))
         return {Outcome::Kind::Completed, backuptext::notFound, false, {}};
     return {Outcome::Kind::Completed, backuptext::succeeded + target, true, {}};
@@ -63,7 +63,8 @@ QString backupTarget(const QString& folderText, const QString& name)
     return PathWithSlash(folderText) + name + kBackupExtension;
 }
 
-Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name, Prompter& prompter)
+Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name, Prompter& prompter,
+                        CopyRunner& runner)
 {
     const QString target = backupTarget(folderText, name);
     if (const QString why = refusal(target); !why.isEmpty())
@@ -74,7 +75,7 @@ Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, co
         prompter.setBusy(true);
         if (!mayWrite(target, prompter))
             return {};
-        return copyTo(paths, target, prompter);
+        return copyTo(paths, target, runner);
     } catch (const CopyCancelled&) {
         return {Outcome::Kind::Cancelled, {}, {}, {}};
     } catch (const std::exception& error) {
@@ -90,7 +91,7 @@ QString autoBackupName(const ProgramPaths& paths, const QDateTime& now)
 }
 
 Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, const QString& fileField,
-                      const QDateTime& now, Prompter& prompter)
+                      const QDateTime& now, Prompter& prompter, CopyRunner& runner)
 {
     const QString name = IsBlank(fileField) ? autoBackupName(paths, now) : trimSpaces(fileField) + kBackupExtension;
     if (const QString why = refusal(name); !why.isEmpty())
@@ -107,7 +108,7 @@ Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, con
             return {Outcome::Kind::Failed, {}, false, why};
         if (!mayWrite(target, prompter))
             return {Outcome::Kind::Declined, {}, false, {}};
-        return copyTo(paths, target, prompter);
+        return copyTo(paths, target, runner);
     } catch (const CopyCancelled&) {
         return {Outcome::Kind::Cancelled, {}, false, {}};
     } catch (const std::exception& error) {

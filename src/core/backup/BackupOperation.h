@@ -1,6 +1,7 @@
 // The manual and the automatic backup, free of widgets: they ask through a Prompter and return an Outcome.
 #pragma once
 
+#include "core/common/CopyRunner.h"
 #include "core/common/Outcome.h"
 #include "core/common/Prompter.h"
 #include "core/shell/ProgramPaths.h"
@@ -25,7 +26,8 @@ QString backupTarget(const QString& folderText, const QString& name);
 // The manual backup behind "开始备份". Makes the operator's window busy (setBusy(true)) once the backup folder is
 // there and leaves it busy: the window shows the outcome first and then ends the busy state. A Refused or Failed
 // outcome leaves Result as it was.
-Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name, Prompter& prompter);
+Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, const QString& name, Prompter& prompter,
+                        CopyRunner& runner);
 
 // The time-stamped name of an automatic backup, e.g. "2026年12月06日14时05分自动备份data1.ZIP".
 QString autoBackupName(const ProgramPaths& paths, const QDateTime& now);
@@ -33,4 +35,4 @@ QString autoBackupName(const ProgramPaths& paths, const QDateTime& now);
 // The automatic backup into folderField (or AutoBackupFolder when that is no usable folder) under fileField (or the
 // time-stamped name). Every outcome sets Result; a Failed one carries the reason for the caller.
 Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, const QString& fileField,
-                      const QDateTime& now, Prompter& prompter);
+                      const QDateTime& now, Prompter& prompter, CopyRunner& runner);

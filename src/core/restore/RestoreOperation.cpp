@@ -7,13 +7,14 @@
 
 #include <algorithm>
 
-Outcome runRestore(const ProgramPaths& paths, const BackupName& selected, Prompter& prompter)
+Outcome runRestore(const ProgramPaths& paths, const QString& folder, const BackupName& selected, Prompter& prompter,
+                   CopyRunner& runner)
 {
     QString source;
     fsys::Path sourcePath;
     if (!selected.native.empty()) {
-        source = paths.BackupFolder + pathSeparator() + selected.text;
-        sourcePath = qtfs::toPath(paths.BackupFolder + pathSeparator()).native() + selected.native.native();
+        source = folder + pathSeparator() + selected.text;
+        sourcePath = qtfs::toPath(folder + pathSeparator()).native() + selected.native.native();
         if (!fsys::fileTest(sourcePath))
             return {Outcome::Kind::Refused, restoretext::file + source + restoretext::missing, {}, {}};
     }
@@ -31,7 +32,7 @@ Outcome runRestore(const ProgramPaths& paths, const BackupName& selected, Prompt
     };
     try {
         // The data file stays the host application's: its mode and group are kept.
-        CopyDataFile(prompter, sourcePath, qtfs::toPath(paths.DataFilePath), checkStaging, fsys::Permissions::OfTarget);
+        CopyDataFile(runner, {sourcePath, qtfs::toPath(paths.DataFilePath), fsys::Permissions::OfTarget, checkStaging});
     } catch (const CopyCancelled&) {
         return {Outcome::Kind::Cancelled, {}, {}, {}};
     } catch (const std::exception& error) {

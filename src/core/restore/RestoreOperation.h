@@ -1,6 +1,7 @@
 // The restore and the backup listing, free of widgets: the restore asks through a Prompter and returns an Outcome.
 #pragma once
 
+#include "core/common/CopyRunner.h"
 #include "core/common/Outcome.h"
 #include "core/common/Prompter.h"
 #include "core/common/qtfs.h"
@@ -43,10 +44,12 @@ struct BackupName
     }
 };
 
-// Restores BackupFolder + separator + the selected name over DataFilePath after the operator confirms. The data file is
-// replaced in one rename, so it is always either the old file or the backup, whole. A Completed outcome with result
-// true is a restored data file; the window hides before it shows the text.
-Outcome runRestore(const ProgramPaths& paths, const BackupName& selected, Prompter& prompter);
+// Restores folder + separator + the selected name over DataFilePath after the operator confirms; folder is the one
+// the backups were listed from. The data file is replaced in one rename, so it is always either the old file or the
+// backup, whole. A Completed outcome with result true is a restored data file; the window hides before it shows the
+// text.
+Outcome runRestore(const ProgramPaths& paths, const QString& folder, const BackupName& selected, Prompter& prompter,
+                   CopyRunner& runner);
 
 // The backups directly in the folder: ordinary files whose names end in ".zip" in any letter case, as bare names,
 // ordered by name ignoring letter case. A folder that cannot be listed has none.

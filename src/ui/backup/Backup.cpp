@@ -9,6 +9,7 @@
 #include "ui/common/Guard.h"
 #include "ui/common/Layout.h"
 #include "ui/common/Prompts.h"
+#include "ui/common/WindowCopyRunner.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,7 +69,8 @@ bool Backup::txtPath_Validate()
 void Backup::CmdBackup_Click()
 {
     WindowPrompter prompter(this);
-    const Outcome outcome = runManualBackup(programPaths(), txtPath->text(), txtFile->text(), prompter);
+    WindowCopyRunner runner;
+    const Outcome outcome = runManualBackup(programPaths(), txtPath->text(), txtFile->text(), prompter, runner);
     showOutcome(outcome, bAutoBk != 0);
     prompter.setBusy(false);
     if (outcome.result)
@@ -79,7 +81,9 @@ void Backup::RunAutoBackup()
 {
     Result = 0;
     WindowPrompter prompter(this);
-    const Outcome outcome = runAutoBackup(programPaths(), strAutoBackPath, strAutoBackFile, m_clock(), prompter);
+    WindowCopyRunner runner;
+    const Outcome outcome
+        = runAutoBackup(programPaths(), strAutoBackPath, strAutoBackFile, m_clock(), prompter, runner);
     if (outcome.kind == Outcome::Kind::Failed)
         throw FileError(outcome.reason);
     showOutcome(outcome, true);

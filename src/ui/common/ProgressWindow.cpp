@@ -11,16 +11,17 @@
 
 namespace {
 
-QString mebibytes(std::uint64_t bytes)
+// Binary megabytes, which Windows' Explorer calls MB too.
+QString megabytes(std::uint64_t bytes)
 {
     return QString::number(static_cast<double>(bytes) / (1 << 20), 'f', 1);
 }
 
 } // namespace
 
-ProgressWindow::ProgressWindow(fsys::CopyProgress& progress)
+ProgressWindow::ProgressWindow(fsys::CopyControl& control)
     : Form(kSizableWindow, Placement::CentredOverActiveWindow)
-    , m_progress(progress)
+    , m_control(control)
 {
     setWindowTitle(QStringLiteral("正在复制"));
     setWindowIcon(sharedIcon());
@@ -42,9 +43,14 @@ ProgressWindow::ProgressWindow(fsys::CopyProgress& progress)
 
 void ProgressWindow::cmdCancel_Click()
 {
-    m_progress.cancel = true;
-    cmdCancel->setEnabled(false);
+    m_control.requestStop();
     update();
+}
+
+void ProgressWindow::copyEnded()
+{
+    m_ended = true;
+    done(QDialog::Accepted);
 }
 
 void ProgressWindow::escapePressed()
@@ -55,21 +61,28 @@ void ProgressWindow::escapePressed()
 // The close box stops the copy too; the window itself closes once the copy has ended.
 void ProgressWindow::closeEvent(QCloseEvent* event)
 {
+    if (m_ended)
+        return Form::closeEvent(event);
     cmdCancel_Click();
     event->ignore();
 }
 
 void ProgressWindow::update()
 {
-    const std::uint64_t total = m_progress.total;
-    const std::uint64_t copied = m_progress.copied;
-    QString text = QStringLiteral("已复制 ") + mebibytes(copied) + QStringLiteral(" MiB，共 ") + mebibytes(total)
-        + QStringLiteral(" MiB");
-    if (m_progress.cancel)
+    using Stage = fsys::CopyControl::Stage;
+    const std::uint64_t total = m_control.total;
+    const std::uint64_t copied = m_control.copied;
+    const Stage stage = m_control.stage();
+    QString text = QStringLiteral("已复制 ") + megabytes(copied) + QStringLiteral(" MB，共 ") + megabytes(total)
+        + QStringLiteral(" MB");
+    if (stage == Stage::Committed)
+        text = QStringLiteral("正在完成，已无法取消");
+    else if (m_control.stopRequested())
         text = QStringLiteral("正在取消…");
-    else if (m_progress.finishing)
+    else if (stage == Stage::Finishing)
         text = QStringLiteral("正在写入磁盘…");
+    cmdCancel->setEnabled(stage != Stage::Committed && !m_control.stopRequested());
     lblProgress->setText(text);
     lblProgress->adjustSize();
-    barProgress->setValue(m_progress.finishing || total == 0 ? 1000 : static_cast<int>(copied * 1000 / total));
+    barProgress->setValue(stage != Stage::Copying || total == 0 ? 1000 : static_cast<int>(copied * 1000 / total));
 }

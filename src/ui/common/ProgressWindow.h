@@ -13,15 +13,17 @@ class ProgressWindow : public Form
     Q_OBJECT
 
 public:
-    // Watches progress until the copy that fills it ends; the caller closes the window then (done()).
-    explicit ProgressWindow(fsys::CopyProgress& progress);
+    // Watches the copy that control belongs to until copyEnded() closes the window.
+    explicit ProgressWindow(fsys::CopyControl& control);
 
     QLabel* lblProgress;
     QProgressBar* barProgress;
     QPushButton* cmdCancel;
 
-    // Asks the copy to stop; the window stays until the copy has ended.
+    // Asks the copy to stop; the window stays until the copy has ended. Once the copy has begun to replace its
+    // target it can no longer be stopped, and the window says so.
     void cmdCancel_Click();
+    void copyEnded();
 
 protected:
     void escapePressed() override;
@@ -30,5 +32,6 @@ protected:
 private:
     void update();
 
-    fsys::CopyProgress& m_progress;
+    fsys::CopyControl& m_control;
+    bool m_ended = false;
 };

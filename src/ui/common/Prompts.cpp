@@ -2,17 +2,13 @@
 #include "Prompts.h"
 
 #include "Layout.h"
-#include "ProgressWindow.h"
 #include "Wait.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
-#include <atomic>
-#include <thread>
 
 bool AskYesNo(const QString& question)
 {
@@ -79,6 +75,11 @@ bool showOpenDialog(FileDialogState& dialog)
     return true;
 }
 
+QString chooseFolder(QWidget* parent, const QString& start)
+{
+    return QFileDialog::getExistingDirectory(parent, QString(), start);
+}
+
 WindowPrompter::WindowPrompter(QWidget* window)
     : m_window(window)
 {
@@ -87,47 +88,6 @@ WindowPrompter::WindowPrompter(QWidget* window)
 bool WindowPrompter::askYesNo(const QString& question)
 {
     return AskYesNo(question);
-}
-
-int WindowPrompter::progressDelay = 300;
-
-// Until the progress window shows, the event loop runs without user input: the window that started the copy must
-// not start another (the restore window is not disabled meanwhile). The worker's note that it has ended reaches
-// this thread through a context object, so a note that comes late is dropped with it.
-void WindowPrompter::runCopy(const std::function<void()>& copy, fsys::CopyProgress& progress)
-{
-    QEventLoop waiting;
-    QPointer<ProgressWindow> shown;
-    QObject context;
-    std::atomic<bool> ended {false};
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            copy();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        ended = true;
-        QMetaObject::invokeMethod(
-            &context,
-            [&] {
-                waiting.quit();
-                if (shown)
-                    shown->done(QDialog::Accepted);
-            },
-            Qt::QueuedConnection);
-    });
-    QTimer::singleShot(progressDelay, &waiting, &QEventLoop::quit);
-    if (!ended)
-        waiting.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!ended) {
-        ProgressWindow window(progress);
-        shown = &window;
-        window.exec();
-    }
-    worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
 }
 
 // Disabling a window takes the focus away from it; it goes back where it was, so that the operator can press

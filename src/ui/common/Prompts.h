@@ -27,6 +27,9 @@ void showOutcome(const Outcome& outcome, bool completedAsNotice);
 // The open-file dialog for a window's dialog state.
 bool showOpenDialog(FileDialogState& dialog);
 
+// The platform's folder dialog over parent, starting in start; the chosen folder, or empty when cancelled.
+QString chooseFolder(QWidget* parent, const QString& start);
+
 // The Prompter that the windows hand to their operations.
 class WindowPrompter : public Prompter
 {
@@ -34,12 +37,6 @@ public:
     explicit WindowPrompter(QWidget* window);
     bool askYesNo(const QString& question) override;
     void setBusy(bool busy) override;
-    // The copy runs on a thread of its own, so that the window keeps repainting; past the progress delay the
-    // progress window shows over the window, modal.
-    void runCopy(const std::function<void()>& copy, fsys::CopyProgress& progress) override;
-
-    // How long a copy runs before the progress window shows: short copies never flash it.
-    static int progressDelay;
 
 private:
     QWidget* m_window;

@@ -8,7 +8,9 @@
 #include "ui/common/Guard.h"
 #include "ui/common/Layout.h"
 #include "ui/common/Prompts.h"
+#include "ui/common/WindowCopyRunner.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 
 Restore::Restore()
     : Form(kSizableWindow, Placement::AsGiven)
+    , m_chooseFolder([this](const QString& start) { return chooseFolder(this, start); })
 {
     setWindowTitle(QStringLiteral("恢复备份文件"));
     setWindowIcon(sharedIcon());
@@ -40,9 +43,9 @@ Restore::Restore()
 
     chainTabOrder({Command3, txtPath, List1, Command2, Command1});
 
-    // "浏览..." stands beside the path box without an action: the restore always reads the backup folder.
     connect(Command1, &QPushButton::clicked, this, guard([this] { Command1_Click(); }));
     connect(Command2, &QPushButton::clicked, this, guard([this] { Command2_Click(); }));
+    connect(Command3, &QPushButton::clicked, this, guard([this] { Command3_Click(); }));
 
     Form_Load();
     Command3->setFocus();
@@ -58,21 +61,20 @@ void Restore::Form_Load()
         txtPath->setText(qtfs::folderTest(folder) ? folder : QString());
     }
     ListBackups();
-    if (List1->count() > 0)
-        List1->setCurrentRow(0);
 }
 
+// The folder listed is the folder the restore reads: text typed into the path box afterwards changes neither.
 void Restore::ListBackups()
 {
-    m_backups = listBackups(txtPath->text());
+    m_folder = txtPath->text();
+    m_backups = listBackups(m_folder);
     List1->clear();
-    if (m_backups.isEmpty()) {
-        lblTip->setText(restoretext::noBackups);
-        lblTip->adjustSize();
-        return;
-    }
+    lblTip->setText(m_backups.isEmpty() ? restoretext::noBackups : QString());
+    lblTip->adjustSize();
     for (const BackupName& name : m_backups)
         List1->addItem(name.text);
+    if (List1->count() > 0)
+        List1->setCurrentRow(0);
 }
 
 void Restore::Command1_Click()
@@ -80,7 +82,8 @@ void Restore::Command1_Click()
     const auto selected = List1->selectedItems();
     const BackupName name = selected.isEmpty() ? BackupName() : m_backups.value(List1->row(selected.constFirst()));
     WindowPrompter prompter(this);
-    const Outcome outcome = runRestore(programPaths(), name, prompter);
+    WindowCopyRunner runner;
+    const Outcome outcome = runRestore(programPaths(), m_folder, name, prompter, runner);
     if (outcome.result.value_or(false))
         hide();
     showOutcome(outcome, false);
@@ -89,4 +92,15 @@ void Restore::Command1_Click()
 void Restore::Command2_Click()
 {
     close();
+}
+
+// A backup kept anywhere else, on a USB stick say, is restored by listing its folder first. A cancelled dialog
+// changes nothing.
+void Restore::Command3_Click()
+{
+    const QString chosen = m_chooseFolder(m_folder);
+    if (chosen.isEmpty())
+        return;
+    txtPath->setText(QDir::toNativeSeparators(chosen));
+    ListBackups();
 }
