@@ -1,316 +1,176 @@
-// The core without a window: the routines and names by their edge cases, the backup list, file picking, and the
-// manual backup, the automatic backup and the restore, driven through a scripted prompter on real folders: what each
-// asks, when it makes its window busy, which outcome it reports and what the files hold afterwards. How the copy
-// itself survives faults is the file-system layer's business.
+// The operations without a window: the manual backup, the automatic backup and the restore, driven through a scripted
+// prompter on real folders (what each asks, when it makes its window busy, which outcome it reports and what the
+// files hold afterwards), and the backup list. How the copy itself survives faults and stops is the file-system
+// layer's business.
 #include "core/backup/BackupOperation.h"
-#include "core/common/PickFile.h"
 #include "core/restore/RestoreOperation.h"
 #include "support/AppFolder.h"
 
 namespace {
 
 using Kind = Outcome::Kind;
-const QString kFailed = u"备份出错，请退出系统再进入一次进行备份"_s;
-const QString kNotFound = u"备份不成功,可能因为磁盘空间不足或文件名不合规范"_s;
-const QString kWildcard = u"备份文件名不能包含通配符 * 或 ?"_s;
-const QString kDotName = u"备份文件名不能以 . 开头"_s;
-const QDateTime kNow(QDate(2026, 12, 6), QTime(9, 30));
+const QString kFailed = "备份出错，请退出系统再进入一次进行备份";
+const QString kWildcard = "备份文件名不能包含通配符 * 或 ?";
+const QString kDotName = "备份文件名不能以 . 开头";
+const QString kStamped = "appAUTOBK/2026年12月06日09时30分自动备份data1.ZIP";
 
-QString overwriteQuestion(const QString& target)
+// What a test does to an operation: the file written is gone once the copy has ended, a write fails, the staging file
+// is lost before the rename, the application's folder cannot be made or is hidden, or the operator stops the copy.
+enum class Fault { None, Gone, WriteFails, StagingLost, NoAppFolder, HiddenAppFolder, Stopped };
+
+struct Row
 {
-    return u"ask: 目标文件"_s + target + u"已经存在,要覆盖吗 ?"_s;
-}
-
-// What a test does to the copy or around it, by name.
-enum class Fault { None, TargetGone, DataGone, WriteFails, StagingLost, NoAppFolder, Stopped };
-
-// Arms the fault for the next operation.
-void arm(Fault fault, const AppFolder& app, const QString& target, ScriptedRunner& runner, ProgramPaths& paths)
-{
-    using enum fsys::CopyStep;
-    const auto at = [](fsys::CopyStep step, std::function<std::error_code(const fsys::Path&)> act) {
-        fsys::testing::setStepHook([=](fsys::CopyStep now, const fsys::Path& temporary) {
-            return now == step ? act(temporary) : std::error_code();
-        });
-    };
-    const auto remove = [](const QString& file) {
-        return [=](const fsys::Path&) {
-            QFile::remove(file);
-            return std::error_code();
-        };
-    };
-    if (fault == Fault::TargetGone)
-        at(FolderFlushed, remove(target));
-    if (fault == Fault::DataGone)
-        at(FolderFlushed, remove(app.paths.DataFilePath));
-    if (fault == Fault::WriteFails)
-        at(Wrote, [](auto&) { return std::make_error_code(std::errc::io_error); });
-    if (fault == Fault::StagingLost)
-        at(Flushed, [](const fsys::Path& staging) {
-            std::filesystem::remove(staging);
-            return std::error_code();
-        });
-    if (fault == Fault::NoAppFolder)
-        paths = ProgramPaths::forFolder(app.path(u"no/app"_s));
-    runner.stop = fault == Fault::Stopped;
-}
-
-// The kind and text of an outcome, its new Result, and whether the system's reason for a failure names what failed.
-void check(const Outcome& outcome, Kind kind, const QString& text, std::optional<bool> result, const QString& reason)
-{
-    QCOMPARE(outcome.kind, kind);
-    QCOMPARE(outcome.text, text);
-    QCOMPARE(outcome.result, result);
-    QCOMPARE(outcome.reason.isEmpty(), reason.isEmpty());
-    QVERIFY2(outcome.reason.contains(reason), qPrintable(outcome.reason));
-}
-
-std::optional<bool> resultOf(int result)
-{
-    if (result < 0)
-        return std::nullopt;
-    return result == 1;
-}
+    const char* row;
+    QString folder; // the folder text, where "app" stands for the application folder
+    QString name; // the name text, or the backup selected
+    Fault fault;
+    Kind kind;
+    QString text; // "ok" for the operation's own success text
+    QString target; // in the temporary tree: the file the operation writes, or none
+    QString reason = {}; // a part of the system's reason for a failure
+};
 
 } // namespace
 
-Q_DECLARE_METATYPE(Fault)
-Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(Row)
 
 class TestCore : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { m_app = std::make_unique<AppFolder>(); }
+    void init()
+    {
+        m_app = std::make_unique<AppFolder>();
+        prompter = {};
+        runner = {};
+    }
     void cleanup() { fsys::testing::setStepHook({}); }
-
-    void pathWithSlash_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("spaces around") << u"  C:\\data  "_s << u"C:\\data\\"_s;
-        QTest::newRow("ends in a separator") << u"C:\\data\\"_s << u"C:\\data\\"_s;
-        QTest::newRow("empty") << QString() << u"\\"_s;
-        QTest::newRow("spaces only") << u"   "_s << u"\\"_s;
-        QTest::newRow("tab and ideographic space stay") << u"D:\\x\t\u3000"_s << u"D:\\x\t\u3000\\"_s;
-    }
-
-    // A path and whether it is blank, which only plain spaces make it.
-    void pathWithSlash()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, expected);
-        QCOMPARE(PathWithSlash(native(path)), native(expected));
-        QCOMPARE(IsBlank(path), expected.size() == 1);
-    }
-
-    void datesAndNames()
-    {
-        QCOMPARE(dateStamp(QDate(2027, 3, 1)), u"2027年03月01日"_s);
-        const QString stamp = TodayStamp(QDate(1899, 12, 30)); // the argument is ignored
-        const QString yesterday = dateStamp(QDate::currentDate().addDays(-1)); // in case midnight came between
-        QVERIFY(stamp == dateStamp(QDate::currentDate()) || stamp == yesterday);
-
-        const ProgramPaths paths = ProgramPaths::forFolder(native(u"D:\\Acct"_s));
-        QCOMPARE(paths.DataFilePath, native(u"D:\\Acct\\data1.vzd"_s));
-        QCOMPARE(paths.BackupFolder, native(u"D:\\Acct\\BACKUP"_s));
-        QCOMPARE(paths.AutoBackupFolder, native(u"D:\\AcctAUTOBK"_s));
-        QCOMPARE(autoBackupName(paths, QDateTime(QDate(2026, 12, 6), QTime(14, 5, 59))),
-                 u"2026年12月06日14时05分自动备份data1.ZIP"_s);
-        QCOMPARE(backupTarget(native(u"  D:\\b\\ "_s), u" n "_s), native(u"D:\\b\\ n .ZIP"_s));
-    }
 
     void manualBackup_data()
     {
-        QTest::addColumn<QString>("folder"); // in the temporary tree
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("existing"); // the target's bytes before, or none
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<bool>("busy"); // made busy: the copy was to run
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("text"); // of outcomes that are not Completed
-        QTest::addColumn<int>("result"); // -1 for unchanged
-        QTest::addColumn<QString>("reason");
-        const QString b = u"app/BACKUP"_s;
-        const QString x = u"x"_s;
-        const QString no;
-        const QByteArray none;
-        const QByteArray old("old");
-        QTest::newRow("new") << b << x << none << Fault::None << true << Kind::Completed << no << 1 << no;
-        QTest::newRow("over an old one") << b << x << old << Fault::None << true << Kind::Completed << no << 1 << no;
-        QTest::newRow("* in the name") << b << u"a*b"_s << none << Fault::None << false << Kind::Refused << kWildcard
-                                       << -1 << no;
-        QTest::newRow("? in the folder") << u"a?"_s << x << none << Fault::None << false << Kind::Refused << kWildcard
-                                         << -1 << no;
-        if (kPosix) { // a name that would be hidden, and so never found again
-            QTest::newRow("dot name") << b << u".x"_s << none << Fault::None << false << Kind::Refused << kDotName << -1
-                                      << no;
-            QTest::newRow("empty name") << b << no << none << Fault::None << false << Kind::Refused << kDotName << -1
-                                        << no;
-        }
-        QTest::newRow("missing folder") << u"missing"_s << x << none << Fault::None << true << Kind::Failed << kFailed
-                                        << -1 << u"missing"_s;
-        QTest::newRow("target gone after the copy")
-            << b << x << none << Fault::TargetGone << true << Kind::Completed << no << 0 << no;
-        QTest::newRow("backup folder cannot be made")
-            << b << x << none << Fault::NoAppFolder << false << Kind::Failed << kFailed << -1 << u"BACKUP"_s;
-        QTest::newRow("stopped") << b << x << old << Fault::Stopped << true << Kind::Cancelled << no << -1 << no;
+        using enum Fault;
+        std::vector<Row> rows = {
+            {"spaces around the folder", "  app/BACKUP/  ", "x", None, Kind::Completed, "ok", "app/BACKUP/x.ZIP"},
+            {"spaces around the name", "app", " n ", None, Kind::Completed, "ok", "app/ n .ZIP"},
+            {"* in the name", "app", "a*b", None, Kind::Refused, kWildcard, {}},
+            {"? in the folder", "a?", "x", None, Kind::Refused, kWildcard, {}},
+            {"missing folder", "missing", "x", None, Kind::Failed, kFailed, {}, "missing"},
+            {"gone after the copy", "app", "y", Gone, Kind::Completed, "备份不成功,可能因为磁盘空间不足或文件名不合规范",
+             "app/y.ZIP"},
+            {"backup folder cannot be made", "app", "x", NoAppFolder, Kind::Failed, kFailed, {}, "BACKUP"},
+        };
+        if (kPosix) // a name that would be hidden there, and so never found again
+            rows.push_back({"dot name", "app", ".x", None, Kind::Refused, kDotName, {}});
+        add(rows);
     }
 
-    // The question before an existing backup is replaced comes once the window is busy; the answer No leaves it.
+    // The window is made busy once the copy is to run; a backup under an existing name is asked about, and No
+    // leaves the old one. Result changes only when the copy ran.
     void manualBackup()
     {
-        QFETCH(QString, folder);
-        QFETCH(QString, name);
-        QFETCH(QByteArray, existing);
-        QFETCH(Fault, fault);
-        QFETCH(bool, busy);
-        QFETCH(Kind, kind);
-        QFETCH(QString, text);
-        QFETCH(int, result);
-        QFETCH(QString, reason);
-        const AppFolder& app = this->app();
-        const QString target = PathWithSlash(app.path(folder)) + name + u".ZIP"_s;
-        if (!existing.isNull())
-            app.write(folder + u"/x.ZIP"_s, existing);
-        ProgramPaths paths = app.paths;
-        ScriptedPrompter prompter;
-        ScriptedRunner runner;
-        arm(fault, app, target, runner, paths);
+        QFETCH(Row, row);
+        const QString old = app().write("app/BACKUP/x.ZIP", "old");
+        const QString target = app().path(row.target);
+        const bool ok = row.text == "ok";
         prompter.answers = {true};
-        const Outcome outcome = runManualBackup(paths, app.path(folder), name, prompter, runner);
-        const bool succeeded = kind == Kind::Completed && result == 1;
-        const QString shown = kind != Kind::Completed ? text : succeeded ? ::succeeded(target) : kNotFound;
-        check(outcome, kind, shown, resultOf(result), reason);
-        QStringList log = busy ? QStringList {u"busy"_s} : QStringList();
-        if (!existing.isNull())
-            log << overwriteQuestion(target);
+        const Outcome outcome = runManualBackup(paths(row), prepare(row), row.name, prompter, runner);
+        const auto result = row.kind == Kind::Completed ? std::optional(ok) : std::nullopt;
+        check(outcome, row, ok ? succeeded(target) : row.text, result);
+        QStringList log;
+        if (row.kind != Kind::Refused && row.fault != Fault::NoAppFolder)
+            log << "busy";
+        if (target == old)
+            log << asked(old);
         QCOMPARE(prompter.log, log);
-        QCOMPARE(AppFolder::read(target), succeeded ? app.data : existing.isNull() ? "<absent>" : existing);
-
+        QCOMPARE(AppFolder::read(old), target == old && ok ? app().data : "old");
+        if (!ok)
+            return;
+        QCOMPARE(AppFolder::read(target), app().data);
         prompter.answers = {false};
-        prompter.log.clear();
-        if (succeeded) // a second time under the same name, declined
-            QCOMPARE(runManualBackup(paths, app.path(folder), name, prompter, runner).kind, Kind::Declined);
-        QCOMPARE(AppFolder::read(target), succeeded ? app.data : existing.isNull() ? "<absent>" : existing);
-        QCOMPARE(AppFolder::names(app.path(folder)).filter(u"~datamaint"_s), QStringList());
+        QCOMPARE(runManualBackup(paths(row), prepare(row), row.name, prompter, runner).kind, Kind::Declined);
     }
 
     void autoBackup_data()
     {
-        QTest::addColumn<QString>("folderField");
-        QTest::addColumn<QString>("fileField");
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<QString>("target"); // in the temporary tree; "*" stands for the time-stamped name
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("reason");
-        const QString stamped = u"appAUTOBK/*"_s;
-        const QString no;
-        QTest::newRow("no folder, no name") << no << no << Fault::None << stamped << Kind::Completed << no;
-        QTest::newRow("blank folder and name") << u"  "_s << u" "_s << Fault::None << stamped << Kind::Completed << no;
-        QTest::newRow("missing folder") << u"missing"_s << no << Fault::None << stamped << Kind::Completed << no;
-        QTest::newRow("wildcard folder") << u"no*"_s << no << Fault::None << stamped << Kind::Completed << no;
-        QTest::newRow("a folder, and a name with blanks around")
-            << u"app"_s << u" n "_s << Fault::None << u"app/n.ZIP"_s << Kind::Completed << no;
-        QTest::newRow("wildcard name") << no << u"a?"_s << Fault::None << no << Kind::Failed << kWildcard;
-        QTest::newRow("fallback folder cannot be made")
-            << no << no << Fault::NoAppFolder << no << Kind::Failed << u"AUTOBK"_s;
-        QTest::newRow("stopped") << no << u"c"_s << Fault::Stopped << no << Kind::Cancelled << no;
-        if (kPosix)
-            QTest::newRow("dot name") << u"app"_s << u" .n"_s << Fault::None << no << Kind::Failed << kDotName;
+        using enum Fault;
+        std::vector<Row> rows = {
+            {"no folder, no name", {}, {}, None, Kind::Completed, "ok", kStamped},
+            {"blank folder and name", "  ", " ", None, Kind::Completed, "ok", kStamped},
+            {"missing folder", "missing", {}, None, Kind::Completed, "ok", kStamped},
+            {"wildcard folder", "no*", {}, None, Kind::Completed, "ok", kStamped},
+            {"a name with blanks around", "app", " n ", None, Kind::Completed, "ok", "app/n.ZIP"},
+            {"wildcard name", {}, "a?", None, Kind::Failed, {}, {}, kWildcard},
+            {"fallback folder cannot be made", {}, {}, NoAppFolder, Kind::Failed, {}, {}, "AUTOBK"},
+            {"stopped", {}, "c", Stopped, Kind::Cancelled, {}, {}},
+        };
+        if (kPosix) {
+            rows.push_back({"dot name", "app", " .n", None, Kind::Failed, {}, {}, kDotName});
+            rows.push_back({"fallback folder hidden", {}, {}, HiddenAppFolder, Kind::Refused, "建立备份目录不成功", {}});
+        }
+        add(rows);
     }
 
-    // Every outcome sets Result; a blank, wildcard or missing folder falls back to the automatic-backup folder, and a
-    // second backup under the same name asks first. Failures go to the caller with their reason.
+    // Every outcome sets Result; a blank, wildcard or missing folder falls back to the automatic-backup folder beside
+    // the application's, and a second backup under the same name asks first. Failures go to the caller.
     void autoBackup()
     {
-        QFETCH(QString, folderField);
-        QFETCH(QString, fileField);
-        QFETCH(Fault, fault);
-        QFETCH(QString, target);
-        QFETCH(Kind, kind);
-        QFETCH(QString, reason);
-        const AppFolder& app = this->app();
-        const QString field = folderField.replace(u"app"_s, app.path(u"app"_s));
-        const QString written = app.path(target).replace(u"*"_s, autoBackupName(app.paths, kNow));
-        ProgramPaths paths = app.paths;
-        ScriptedPrompter prompter;
-        ScriptedRunner runner;
-        arm(fault, app, written, runner, paths);
-        const Outcome outcome = runAutoBackup(paths, field, fileField, kNow, prompter, runner);
-        const QString text = kind == Kind::Completed ? succeeded(written) : QString();
-        check(outcome, kind, text, kind == Kind::Completed, reason);
+        QFETCH(Row, row);
+        const QString target = app().path(row.target);
+        const QDateTime now(QDate(2026, 12, 6), QTime(9, 30));
+        const Outcome outcome = runAutoBackup(paths(row), prepare(row), row.name, now, prompter, runner);
+        check(outcome, row, row.text == "ok" ? succeeded(target) : row.text, row.text == "ok");
         QCOMPARE(prompter.log, QStringList());
-        if (target.isEmpty())
+        if (row.target.isEmpty())
             return;
-        QCOMPARE(AppFolder::read(written), app.data);
-        prompter.answers = {false};
-        check(runAutoBackup(paths, field, fileField, kNow, prompter, runner), Kind::Declined, {}, false, {});
-        QCOMPARE(prompter.log, QStringList {overwriteQuestion(written)});
+        QCOMPARE(AppFolder::read(target), app().data);
+        runAutoBackup(paths(row), prepare(row), row.name, now, prompter, runner);
+        QCOMPARE(prompter.log, QStringList {asked(target)});
     }
 
     void restore_data()
     {
-        QTest::addColumn<QString>("folder"); // listed, in the temporary tree
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("answer");
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("text"); // "文件…不存在" when refused
-        QTest::addColumn<QString>("reason");
-        const QString b = u"app/BACKUP"_s;
-        const QString ok = u"恢复文件成功"_s;
-        const QString failed = u"恢复文件失败"_s;
-        const QString no;
-        const QString temporary = u"~datamaint."_s;
-        QTest::newRow("restored") << b << u"b.ZIP"_s << true << Fault::None << Kind::Completed << ok << no;
-        QTest::newRow("from another folder")
-            << u"usb"_s << u"b.ZIP"_s << true << Fault::None << Kind::Completed << ok << no;
-        QTest::newRow("declined") << b << u"b.ZIP"_s << false << Fault::None << Kind::Declined << no << no;
-        QTest::newRow("gone since listed") << b << u"gone.ZIP"_s << true << Fault::None << Kind::Refused << no << no;
-        QTest::newRow("nothing selected")
-            << b << no << true << Fault::None << Kind::Failed << failed << u"无法打开文件"_s;
-        QTest::newRow("copy fails") << b << u"b.ZIP"_s << true << Fault::WriteFails << Kind::Failed << failed
-                                    << temporary;
-        QTest::newRow("data file gone after the copy")
-            << b << u"b.ZIP"_s << true << Fault::DataGone << Kind::Completed << u"恢复失败"_s << no;
-        QTest::newRow("stopped") << b << u"b.ZIP"_s << true << Fault::Stopped << Kind::Cancelled << no << no;
-        if (kPosix) // Windows deletes no file that is open, and the copy holds its staging file open
-            QTest::newRow("staging file lost")
-                << b << u"b.ZIP"_s << true << Fault::StagingLost << Kind::Failed << u"解压文件不成功"_s << temporary;
+        const QString b = "app/BACKUP";
+        const QString data = "app/data1.vzd";
+        const QString failed = "恢复文件失败";
+        using enum Fault;
+        std::vector<Row> rows = {
+            {"restored", b, "b.ZIP", None, Kind::Completed, "ok", data},
+            {"from another folder", "usb", "b.ZIP", None, Kind::Completed, "ok", data},
+            {"gone since listed", b, "gone.ZIP", None, Kind::Refused, {}, {}},
+            {"nothing selected", b, {}, None, Kind::Failed, failed, {}, "无法打开文件"},
+            {"copy fails", b, "b.ZIP", WriteFails, Kind::Failed, failed, {}, "~datamaint."},
+            {"data file gone after the copy", b, "b.ZIP", Gone, Kind::Completed, "恢复失败", data},
+            {"stopped", b, "b.ZIP", Stopped, Kind::Cancelled, {}, {}},
+        };
+        // Windows deletes no file that is open, and the copy holds its staging file open.
+        if (kPosix)
+            rows.push_back({"staging file lost", b, "b.ZIP", StagingLost, Kind::Failed, "解压文件不成功", {}, "~"});
+        add(rows);
     }
 
-    // The question names the backup in the folder listed; on Yes the data file is the backup, or as it was.
+    // The question names the backup in the folder listed; No touches nothing, and on Yes the data file is the backup
+    // or as it was.
     void restore()
     {
-        QFETCH(QString, folder);
-        QFETCH(QString, name);
-        QFETCH(bool, answer);
-        QFETCH(Fault, fault);
-        QFETCH(Kind, kind);
-        QFETCH(QString, text);
-        QFETCH(QString, reason);
-        const AppFolder& app = this->app();
-        const QByteArray backup = QByteArray::fromStdString(sampleBytes(5000, 2));
-        app.write(folder + u"/b.ZIP"_s, backup);
-        const QString source = name.isEmpty() ? QString() : app.path(folder) + pathSeparator() + name;
-        ProgramPaths paths = app.paths;
-        ScriptedPrompter prompter;
-        ScriptedRunner runner;
-        arm(fault, app, {}, runner, paths);
-        prompter.answers = {answer};
-        const Outcome outcome = runRestore(paths, app.path(folder), name, prompter, runner);
-        const bool refused = kind == Kind::Refused;
-        const bool restored = text == u"恢复文件成功";
-        const std::optional<bool> result = kind == Kind::Completed ? std::optional(restored) : std::nullopt;
-        check(outcome, kind, refused ? u"文件"_s + source + u"不存在"_s : text, result, reason);
-        const QString question
-            = u"ask: 现在准备将备份文件"_s + source + u"恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?"_s;
-        QCOMPARE(prompter.log, refused ? QStringList() : QStringList {question});
-        const QByteArray expected = restored ? backup : fault == Fault::DataGone ? "<absent>" : app.data;
-        QCOMPARE(AppFolder::read(paths.DataFilePath), expected);
-        QCOMPARE(AppFolder::names(app.path(u"app"_s)).filter(u"~datamaint"_s), QStringList());
+        QFETCH(Row, row);
+        app().write(row.folder + "/b.ZIP", "backup");
+        const QString listed = app().path(row.folder);
+        const QString source = row.name.isEmpty() ? QString() : listed + pathSeparator() + row.name;
+        const QString question = "ask: 现在准备将备份文件" + source + "恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?";
+        const bool refused = row.kind == Kind::Refused;
+        const bool ok = row.text == "ok";
+        prompter.answers = {false, true};
+        prepare(row);
+        const Kind first = runRestore(app().paths, listed, row.name, prompter, runner).kind;
+        QCOMPARE(first, refused ? Kind::Refused : Kind::Declined);
+        const Outcome outcome = runRestore(app().paths, listed, row.name, prompter, runner);
+        const QString text = refused ? "文件" + source + "不存在" : ok ? "恢复文件成功" : row.text;
+        check(outcome, row, text, row.kind == Kind::Completed ? std::optional(ok) : std::nullopt);
+        QCOMPARE(prompter.log, refused ? QStringList() : QStringList(2, question));
+        const QByteArray kept = row.fault == Fault::Gone ? "<absent>" : app().data;
+        QCOMPARE(AppFolder::read(app().paths.DataFilePath), ok ? "backup" : kept);
+        QCOMPARE(AppFolder::names(app().path("app")).filter("~"), QStringList());
     }
 
     // Ordered by name ignoring case, names that differ only in case (Linux) in a fixed order too; only ordinary,
@@ -318,72 +178,77 @@ private slots:
     // each entry restores exactly its own file, also beside one that really has that character.
     void backupList()
     {
-        const AppFolder& app = this->app();
+        const QString folder = app().paths.BackupFolder;
         for (const char* name : {"b.zip", "B.ZIP", "a.Zip", "c.ZIP", "c.zipx", "zip", ".h.ZIP", "~datamaint.0.tmp"})
-            app.write(u"app/BACKUP/"_s + QLatin1String(name), "x");
-        QDir(app.paths.BackupFolder).mkdir(u"d.ZIP"_s);
-        QStringList expected = {u"a.Zip"_s, u"B.ZIP"_s, u"b.zip"_s, u"c.ZIP"_s};
-        if (AppFolder::names(app.paths.BackupFolder).size() < 9) // a file system that ignores case keeps b.zip
-            expected.removeOne(u"B.ZIP"_s);
-        QCOMPARE(texts(listBackups(app.paths.BackupFolder)), expected);
+            app().write("app/BACKUP/" + QString(name), "x");
+        QDir(folder).mkdir("d.ZIP");
+        QStringList expected = {"a.Zip", "B.ZIP", "b.zip", "c.ZIP"};
+        if (AppFolder::names(folder).size() < 9) // a file system that ignores case keeps b.zip
+            expected.removeOne("B.ZIP");
+        QCOMPARE(texts(listBackups(folder)), expected);
         if (!kPosix)
             return; // Windows names are UTF-16
-        const QString other = app.path(u"latin"_s);
+        const QString other = app().path("latin");
         QDir().mkpath(other);
         for (const char* name : {"lat\xe9.ZIP", "bad\xff.ZIP", "bad\xef\xbf\xbd.ZIP"})
             writeBytes(other.toStdString() + "/" + name, name);
         const QList<BackupName> names = listBackups(other);
-        QCOMPARE(texts(names), (QStringList {u"bad\uFFFD.ZIP"_s, u"bad\uFFFD.ZIP"_s, u"lat\uFFFD.ZIP"_s}));
+        QCOMPARE(texts(names), (QStringList {"bad\uFFFD.ZIP", "bad\uFFFD.ZIP", "lat\uFFFD.ZIP"}));
         for (const BackupName& name : names) {
-            ScriptedPrompter prompter;
-            ScriptedRunner runner;
             prompter.answers = {true};
-            QCOMPARE(runRestore(app.paths, other, name, prompter, runner).result, std::optional<bool>(true));
-            QCOMPARE(readBytes(app.paths.DataFilePath.toStdString()), name.native.string());
+            QCOMPARE(runRestore(app().paths, other, name, prompter, runner).result, std::optional<bool>(true));
+            QCOMPARE(readBytes(app().paths.DataFilePath.toStdString()), name.native.string());
         }
-    }
-
-    void pickFile_data()
-    {
-        QTest::addColumn<QString>("chosen"); // a name in the folder, <cancel> or <throw>
-        QTest::addColumn<QString>("report");
-        QTest::newRow("existing file") << u"a.ZIP"_s << QString();
-        QTest::newRow("typed name of no file") << u"typed.ZIP"_s << u"指定文件不存在"_s;
-        QTest::newRow("folder") << u"app"_s << u"指定文件不存在"_s;
-        QTest::newRow("cancelled") << u"<cancel>"_s << u"请指定一个文件"_s;
-        QTest::newRow("dialog failed") << u"<throw>"_s << u"请指定一个文件"_s;
-        QTest::newRow("empty name") << QString() << u"请指定一个文件"_s;
-    }
-
-    // What the dialog returns and what the operator is told. The dialog's settings persist between calls: a blank
-    // start folder keeps the last one, untrimmed.
-    void pickFile()
-    {
-        QFETCH(QString, chosen);
-        QFETCH(QString, report);
-        const AppFolder& app = this->app();
-        app.write(u"a.ZIP"_s, "x");
-        FileDialogState dialog;
-        QString settings;
-        QStringList reports;
-        const auto show = [&](FileDialogState& state) {
-            settings = u"%1|%2|%3"_s.arg(state.InitDir).arg(state.Flags).arg(state.CancelError);
-            if (chosen == u"<throw>")
-                throw std::runtime_error("dialog broke");
-            state.FileName = chosen.isEmpty() ? QString() : app.path(chosen);
-            return chosen != u"<cancel>";
-        };
-        const auto tell = [&](const QString& text) { reports << text; };
-        PickFile(u"DIR"_s, u"/first "_s, dialog, show, tell);
-        reports.clear();
-        const QString picked = PickFile(u"DIR"_s, u"  "_s, dialog, show, tell);
-        QCOMPARE(reports, report.isEmpty() ? QStringList() : QStringList {report});
-        QCOMPARE(picked, report.isEmpty() ? app.path(chosen) : QString());
-        QCOMPARE(settings, u"/first |4|1"_s);
     }
 
 private:
     const AppFolder& app() const { return *m_app; }
+
+    static void add(const std::vector<Row>& rows)
+    {
+        QTest::addColumn<Row>("row");
+        for (const Row& row : rows)
+            QTest::newRow(row.row) << row;
+    }
+
+    // The row's folder text with "app" standing for the application folder, and the fault armed for its copies.
+    QString prepare(const Row& row)
+    {
+        runner.stop = row.fault == Fault::Stopped;
+        const Fault fault = row.fault;
+        const QString target = app().path(row.target);
+        fsys::testing::setStepHook([=](fsys::CopyStep step, const fsys::Path& temporary) {
+            if (fault == Fault::Gone && step == fsys::CopyStep::FolderFlushed)
+                QFile::remove(target);
+            if (fault == Fault::StagingLost && step == fsys::CopyStep::Flushed)
+                std::filesystem::remove(temporary);
+            if (fault == Fault::WriteFails && step == fsys::CopyStep::Wrote)
+                return std::make_error_code(std::errc::io_error);
+            return std::error_code();
+        });
+        return QString(row.folder).replace("app", app().path("app"));
+    }
+
+    ProgramPaths paths(const Row& row) const
+    {
+        if (row.fault == Fault::NoAppFolder)
+            return ProgramPaths::forFolder(app().path("no/app"));
+        if (row.fault == Fault::HiddenAppFolder)
+            return ProgramPaths::forFolder(app().path(".app"));
+        return app().paths;
+    }
+
+    // The kind, text and new Result of an outcome, and a part of the system's reason for a failure.
+    static void check(const Outcome& outcome, const Row& row, const QString& text, std::optional<bool> result)
+    {
+        QCOMPARE(outcome.kind, row.kind);
+        QCOMPARE(outcome.text, text);
+        QCOMPARE(outcome.result, result);
+        QCOMPARE(outcome.reason.isEmpty(), row.reason.isEmpty());
+        QVERIFY2(outcome.reason.contains(row.reason), qPrintable(outcome.reason));
+    }
+
+    static QString asked(const QString& target) { return "ask: 目标文件" + target + "已经存在,要覆盖吗 ?"; }
 
     static QStringList texts(const QList<BackupName>& names)
     {
@@ -394,6 +259,8 @@ private:
     }
 
     std::unique_ptr<AppFolder> m_app; // fresh for each test function and row
+    ScriptedPrompter prompter;
+    ScriptedRunner runner;
 };
 
 QTEST_GUILESS_MAIN(TestCore)
