@@ -17,9 +17,10 @@ trap 'rm -rf "$stage"' EXIT
 x86_64-w64-mingw32-strip -o "$stage/datamaint.exe" build-dist/src/datamaint.exe
 # Windows editors want the read-me with a byte-order mark and CR LF line ends.
 { printf '\357\273\277'; sed 's/$/\r/' resources/dist/README.txt; } > "$stage/README.txt"
-sed 's/$/\r/' LICENSE > "$stage/LICENSE"
-sed 's/$/\r/' /usr/share/common-licenses/LGPL-3 > "$stage/LICENSE.LGPL-3"
-sed 's/$/\r/' /usr/share/common-licenses/GPL-3 > "$stage/LICENSE.GPL-3"
+# The licences as .txt, so that a double-click opens them.
+sed 's/$/\r/' LICENSE > "$stage/LICENSE.txt"
+sed 's/$/\r/' /usr/share/common-licenses/LGPL-3 > "$stage/LICENSE.LGPL-3.txt"
+sed 's/$/\r/' /usr/share/common-licenses/GPL-3 > "$stage/LICENSE.GPL-3.txt"
 # One file to copy: nothing but Windows' own DLLs may be needed beside it.
 if x86_64-w64-mingw32-objdump -p "$stage/datamaint.exe" | grep 'DLL Name' \
     | grep -iE 'libstdc|libgcc|winpthread|qt6|icu|zlib|png|freetype|harfbuzz|pcre'; then
@@ -28,6 +29,7 @@ if x86_64-w64-mingw32-objdump -p "$stage/datamaint.exe" | grep 'DLL Name' \
 fi
 mkdir -p dist
 rm -f dist/datamaint-1.00-windows-x64.zip
-(cd "$stage" && zip -q -X ../"$(basename "$stage")".zip datamaint.exe README.txt LICENSE LICENSE.LGPL-3 LICENSE.GPL-3)
+(cd "$stage" && zip -q -X ../"$(basename "$stage")".zip datamaint.exe README.txt LICENSE.txt LICENSE.LGPL-3.txt \
+    LICENSE.GPL-3.txt)
 mv "$stage.zip" dist/datamaint-1.00-windows-x64.zip
 echo "dist/datamaint-1.00-windows-x64.zip: $(du -h dist/datamaint-1.00-windows-x64.zip | cut -f1)"

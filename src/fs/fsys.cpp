@@ -52,8 +52,6 @@ const char* operationName(Operation operation)
         return "write";
     case Operation::Flush:
         return "flush";
-    case Operation::Close:
-        return "close";
     case Operation::Rename:
         return "rename";
     case Operation::CreateFolder:
@@ -228,10 +226,7 @@ private:
         withdraw();
     }
 
-    void withdraw()
-    {
-        platform::withdrawTemporary(std::exchange(m_slot, -1));
-    }
+    void withdraw() { platform::withdrawTemporary(std::exchange(m_slot, -1)); }
 
     Path m_path;
     platform::File m_file;

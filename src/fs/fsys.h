@@ -74,7 +74,6 @@ enum class Operation {
     Read,
     Write,
     Flush,
-    Close,
     Rename,
     CreateFolder,
     Changed, // the source changed while it was copied

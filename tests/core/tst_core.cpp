@@ -15,8 +15,9 @@ const QString kDotName = "备份文件名不能以 . 开头";
 const QString kStamped = "appAUTOBK/2026年12月06日09时30分自动备份data1.ZIP";
 
 // What a test does to an operation: the file written is gone once the copy has ended, a write fails, the staging file
-// is lost before the rename, the application's folder cannot be made or is hidden, or the operator stops the copy.
-enum class Fault { None, Gone, WriteFails, StagingLost, NoAppFolder, HiddenAppFolder, Stopped };
+// is lost before the rename, the data file is read-only, the application's folder cannot be made or is hidden, or the
+// operator stops the copy.
+enum class Fault { None, Gone, WriteFails, StagingLost, ReadOnly, NoAppFolder, HiddenAppFolder, Stopped };
 
 struct Row
 {
@@ -55,10 +56,10 @@ private slots:
             {"spaces around the name", "app", " n ", None, Kind::Completed, "ok", "app/ n .ZIP"},
             {"* in the name", "app", "a*b", None, Kind::Refused, kWildcard, {}},
             {"? in the folder", "a?", "x", None, Kind::Refused, kWildcard, {}},
-            {"missing folder", "missing", "x", None, Kind::Failed, kFailed, {}, "missing"},
-            {"gone after the copy", "app", "y", Gone, Kind::Completed, "备份不成功,可能因为磁盘空间不足或文件名不合规范",
-             "app/y.ZIP"},
-            {"backup folder cannot be made", "app", "x", NoAppFolder, Kind::Failed, kFailed, {}, "BACKUP"},
+            {"missing folder", "missing", "x", None, Kind::Failed, kFailed, {}, "无法建立文件“"},
+            {"gone after the copy", "app", "y", Gone, Kind::Completed,
+             "备份不成功,可能因为磁盘空间不足或文件名不合规范", "app/y.ZIP"},
+            {"backup folder cannot be made", "app", "x", NoAppFolder, Kind::Failed, kFailed, {}, "无法建立文件夹“"},
         };
         if (kPosix) // a name that would be hidden there, and so never found again
             rows.push_back({"dot name", "app", ".x", None, Kind::Refused, kDotName, {}});
@@ -101,12 +102,13 @@ private slots:
             {"wildcard folder", "no*", {}, None, Kind::Completed, "ok", kStamped},
             {"a name with blanks around", "app", " n ", None, Kind::Completed, "ok", "app/n.ZIP"},
             {"wildcard name", {}, "a?", None, Kind::Failed, {}, {}, kWildcard},
-            {"fallback folder cannot be made", {}, {}, NoAppFolder, Kind::Failed, {}, {}, "AUTOBK"},
+            {"fallback folder cannot be made", {}, {}, NoAppFolder, Kind::Failed, {}, {}, "AUTOBK”："},
             {"stopped", {}, "c", Stopped, Kind::Cancelled, {}, {}},
         };
         if (kPosix) {
             rows.push_back({"dot name", "app", " .n", None, Kind::Failed, {}, {}, kDotName});
-            rows.push_back({"fallback folder hidden", {}, {}, HiddenAppFolder, Kind::Refused, "建立备份目录不成功", {}});
+            rows.push_back(
+                {"fallback folder hidden", {}, {}, HiddenAppFolder, Kind::Refused, "建立备份目录不成功", {}});
         }
         add(rows);
     }
@@ -138,14 +140,16 @@ private slots:
             {"restored", b, "b.ZIP", None, Kind::Completed, "ok", data},
             {"from another folder", "usb", "b.ZIP", None, Kind::Completed, "ok", data},
             {"gone since listed", b, "gone.ZIP", None, Kind::Refused, {}, {}},
-            {"nothing selected", b, {}, None, Kind::Failed, failed, {}, "无法打开文件"},
-            {"copy fails", b, "b.ZIP", WriteFails, Kind::Failed, failed, {}, "~datamaint."},
+            {"nothing selected", b, {}, None, Kind::Failed, failed, {}, "无法打开文件“"},
+            {"copy fails", b, "b.ZIP", WriteFails, Kind::Failed, failed, {}, "无法写入文件“"},
+            {"data file read-only", b, "b.ZIP", ReadOnly, Kind::Failed, failed, {}, "不能替换文件“"},
             {"data file gone after the copy", b, "b.ZIP", Gone, Kind::Completed, "恢复失败", data},
             {"stopped", b, "b.ZIP", Stopped, Kind::Cancelled, {}, {}},
         };
         // Windows deletes no file that is open, and the copy holds its staging file open.
         if (kPosix)
-            rows.push_back({"staging file lost", b, "b.ZIP", StagingLost, Kind::Failed, "解压文件不成功", {}, "~"});
+            rows.push_back(
+                {"staging file lost", b, "b.ZIP", StagingLost, Kind::Failed, "解压文件不成功", {}, "无法写入磁盘“"});
         add(rows);
     }
 
@@ -157,7 +161,8 @@ private slots:
         app().write(row.folder + "/b.ZIP", "backup");
         const QString listed = app().path(row.folder);
         const QString source = row.name.isEmpty() ? QString() : listed + pathSeparator() + row.name;
-        const QString question = "ask: 现在准备将备份文件" + source + "恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?";
+        const QString question
+            = "ask: 现在准备将备份文件" + source + "恢复到现在帐套中 ,此帐套中的所有资料将被覆盖,要覆盖吗?";
         const bool refused = row.kind == Kind::Refused;
         const bool ok = row.text == "ok";
         prompter.answers = {false, true};
@@ -215,6 +220,8 @@ private:
     QString prepare(const Row& row)
     {
         runner.stop = row.fault == Fault::Stopped;
+        if (row.fault == Fault::ReadOnly)
+            QFile::setPermissions(app().paths.DataFilePath, QFile::ReadOwner);
         const Fault fault = row.fault;
         const QString target = app().path(row.target);
         fsys::testing::setStepHook([=](fsys::CopyStep step, const fsys::Path& temporary) {
@@ -226,7 +233,7 @@ private:
                 return std::make_error_code(std::errc::io_error);
             return std::error_code();
         });
-        return QString(row.folder).replace("app", app().path("app"));
+        return QDir::toNativeSeparators(QString(row.folder).replace("app", app().path("app")));
     }
 
     ProgramPaths paths(const Row& row) const

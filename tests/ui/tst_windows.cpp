@@ -10,6 +10,7 @@
 #include "ui/common/Wait.h"
 #include "ui/common/WindowCopyRunner.h"
 #include "ui/restore/Restore.h"
+#include "ui/restore/RestoreOk.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Dialog.h"
 
@@ -25,7 +26,32 @@ std::unique_ptr<QWidget> make(const QString& kind)
         return std::make_unique<Dialog>(programPaths().AppFolder);
     if (kind == "Backup")
         return std::make_unique<Backup>();
-    return std::make_unique<Restore>();
+    if (kind == "Restore")
+        return std::make_unique<Restore>();
+    if (kind == "Wait")
+        return std::make_unique<Wait>();
+    if (kind == "RestoreOk")
+        return std::make_unique<RestoreOk>();
+    static fsys::CopyControl control;
+    return std::make_unique<ProgressWindow>(control);
+}
+
+// What the operator reads in a window: its title, then each control's text or, for a box or a list, the name a
+// screen reader announces, in the order the controls were made.
+QString texts(QWidget* window)
+{
+    QStringList seen = {window->windowTitle()};
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            seen << button->text();
+        else if (auto* label = qobject_cast<QLabel*>(control))
+            seen << label->text();
+        else if (auto* frame = qobject_cast<QGroupBox*>(control))
+            seen << frame->title();
+        else if (!control->accessibleName().isEmpty())
+            seen << control->accessibleName();
+    }
+    return seen.join('|');
 }
 
 // Clicks through the window's QWindow, the way a real mouse press arrives.
@@ -54,38 +80,48 @@ class TestWindows : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { m_app = std::make_unique<AppFolder>(); }
-    void cleanup()
+    void init()
     {
-        fsys::testing::setStepHook({});
-        WindowCopyRunner::progressDelay = 300;
+        m_app = std::make_unique<AppFolder>();
+        WindowCopyRunner::progressDelay = 60000; // a slow machine shows no progress window where none is expected
     }
+    void cleanup() { fsys::testing::setStepHook({}); }
 
     void keys_data()
     {
-        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("texts");
         QTest::addColumn<QSize>("twipsSize");
         QTest::addColumn<QStringList>("tabOrder"); // from the control that has the focus when the window opens
-        QTest::newRow("Dialog") << "数据维护" << QSize(6030, 3195) << QStringList {"OKButton", "Command1", "CmdRestore"};
-        QTest::newRow("Backup") << "数据备份" << QSize(7050, 3690)
+        QTest::newRow("Dialog") << "数据维护|退出|取消|数据备份|数据恢复" << QSize(6030, 3195)
+                                << QStringList {"OKButton", "Command1", "CmdRestore"};
+        QTest::newRow("Backup") << "数据备份|备份帐套名||备份文件名:|备份文件名:|备份文件存放路径|备份文件存放路径|浏览...||开始备份|取消"
+                                << QSize(7050, 3690)
                                 << QStringList {"CmdBackup", "Command2", "txtFile", "txtPath", "Command3"};
-        QTest::newRow("Restore") << "恢复备份文件" << QSize(7440, 5040)
+        QTest::newRow("Restore") << "恢复备份文件||要恢复的帐套名|从以下备份文件中恢复|浏览...|备份文件存放路径|备份文件名:|备份文件存放路径|备份文件名:||取消|开始恢复|此目录下没有备份文件"
+                                 << QSize(7440, 5040)
                                  << QStringList {"Command3", "txtPath", "List1", "Command2", "Command1"};
+        QTest::newRow("Wait") << "信息|Label1|确定" << QSize(3270, 2175) << QStringList {"Command1"};
+        QTest::newRow("RestoreOk") << "    数据恢复完毕|数据恢复完毕,您需要重新登录或退出,请选择|重新登录|退出系统|Command3"
+                                   << QSize(3975, 2115) << QStringList {"Command1", "Command2", "Command3"};
+        QTest::newRow("ProgressWindow") << "正在复制|已复制 0.0 MB，共 0.0 MB|进度|取消" << QSize(4500, 1650)
+                                        << QStringList {"cmdCancel"};
     }
 
-    // Each window opens with its title and size and the focus on its first control; Tab goes round in order, Enter
-    // outside a button and Esc do nothing.
+    // Each window opens with its texts, size and icon, and the focus on its first control; Tab goes round in order,
+    // Enter outside a button and Esc do nothing (on the restart prompt Esc ends the program, and on the progress
+    // window it stops the copy).
     void keys()
     {
-        QFETCH(QString, title);
+        QFETCH(QString, texts);
         QFETCH(QSize, twipsSize);
         QFETCH(QStringList, tabOrder);
         QDir().mkpath(app().paths.BackupFolder); // so that leaving the path box passes
         const auto window = make(QTest::currentDataTag());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        QCOMPARE(window->windowTitle(), title);
+        QCOMPARE(::texts(window.get()), texts);
         QCOMPARE(window->size(), QSize(twips(twipsSize.width()), twips(twipsSize.height())));
+        QCOMPARE(window->windowIcon().availableSizes(), (QList<QSize> {{32, 32}, {16, 16}}));
         for (int i = 0; i <= tabOrder.size(); ++i) {
             QWidget* focus = QApplication::focusWidget();
             QCOMPARE(focus->objectName(), tabOrder[i % tabOrder.size()]);
@@ -93,17 +129,24 @@ private slots:
                 QCOMPARE(answerModals([&] { QTest::keyClick(focus, Qt::Key_Return); }, {}), QStringList());
             QTest::keyClick(focus, Qt::Key_Tab);
         }
-        QTest::keyClick(window.get(), Qt::Key_Escape);
+        if (QTest::currentDataTag() != QByteArray("RestoreOk"))
+            QTest::keyClick(window.get(), Qt::Key_Escape);
         QVERIFY(window->isVisible());
     }
 
-    // "数据备份" opens the backup window; a window that cannot load is reported in the operator's language, with the
+    // "数据备份" opens the backup window, centred over the menu; a window that cannot load is reported in the operator's language, with the
     // system's reason behind the path, and the menu goes on.
     void menu()
     {
         Dialog menu(app().path("no/app"));
         menu.show();
-        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {press()}), QStringList {"数据备份"});
+        QVERIFY(QTest::qWaitForWindowActive(&menu));
+        const ModalStep centred = [&](QWidget* modal) {
+            const QPoint off = modal->frameGeometry().center() - menu.frameGeometry().center();
+            QVERIFY2(off.manhattanLength() <= 4, "not centred over the menu");
+            press()(modal);
+        };
+        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {centred}), QStringList {"数据备份"});
         const QStringList seen = answerModals([&] { menu.CmdRestore->click(); }, {press()});
         QCOMPARE(seen.size(), 1);
         QVERIFY2(seen[0].startsWith("无法建立文件夹“" + app().path("no/app/BACKUP") + "”："), qPrintable(seen[0]));
@@ -146,6 +189,9 @@ private slots:
         QTest::keyClick(window.windowHandle(), Qt::Key_A, Qt::ControlModifier); // the box's own shortcuts work
         QTest::keyClick(window.windowHandle(), Qt::Key_B); // and typing in it is no leaving
         QCOMPARE(window.txtPath->text(), "b");
+        window.txtFile->setFocus(); // the box is checked when it is left, not while another control has the focus
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), QStringList {kFailed});
+        window.txtPath->setFocus();
         window.txtPath->setText(target); // a file passes the folder test too
         QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {}), QStringList());
         QCOMPARE(QApplication::focusWidget(), window.Command3);
@@ -206,7 +252,7 @@ private slots:
         QTest::newRow("after the rename") << fsys::CopyStep::Renamed << "正在完成，已无法取消" << false;
     }
 
-    // A long copy shows its progress. "取消" and the close box stop it until it replaces the target: the old file
+    // A long copy shows its progress. Esc and the close box, as "取消", stop it until it replaces the target: the old file
     // stays, no temporary is left, nothing is reported, Result stays and the window is usable again. From the rename
     // on it can no longer be stopped; the window says so and the outcome is reported as usual.
     void stopAt()
@@ -226,6 +272,7 @@ private slots:
             auto* progress = qobject_cast<ProgressWindow*>(modal);
             QTRY_COMPARE(progress->lblProgress->text(), shows);
             QCOMPARE(progress->cmdCancel->isEnabled(), stops);
+            QTest::keyClick(progress, Qt::Key_Escape);
             progress->close();
             QVERIFY(progress->isVisible());
             QCOMPARE(progress->lblProgress->text(), stops ? "正在取消…" : shows);

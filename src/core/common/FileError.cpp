@@ -24,8 +24,6 @@ QString operatorWords(fsys::Operation operation)
         return QStringLiteral("无法写入文件");
     case Flush:
         return QStringLiteral("无法写入磁盘");
-    case Close:
-        return QStringLiteral("无法关闭文件");
     case Rename:
         return QStringLiteral("无法替换文件");
     case CreateFolder:
@@ -44,8 +42,8 @@ QString operatorWords(fsys::Operation operation)
 
 FileError::FileError(const fsys::Error& error)
     : std::runtime_error(error.describe())
-    , m_reason(operatorWords(error.operation) + QStringLiteral("“") + qtfs::fromPath(error.path)
-               + QStringLiteral("”：") + QString::fromStdString(error.reason()))
+    , m_reason(operatorWords(error.operation) + QStringLiteral("“") + qtfs::fromPath(error.path) + QStringLiteral("”：")
+               + QString::fromStdString(error.reason()))
 {
 }
 
