@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test through CTest:
-#   1. the debug build's tests (build/), with the power cuts and the permission cases that need root when run as root;
+#   1. the debug build's tests (build/), with the permission cases that need root when run as root;
 #   2. Windows: Qt for MinGW built once from Debian's source and cached, the whole program and all its tests
 #      cross-built (build-win/), every test run under Wine on a private X display, and a smoke run of the real
 #      datamaint.exe from the file to hand out (scripts/make-dist.sh), driven from the keyboard;
@@ -12,8 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/ensure-packages.sh
 
-# xfsprogs for the power cuts.
-ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev googletest xfsprogs util-linux clang-format
+ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev googletest clang-format
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
