@@ -9,7 +9,9 @@
 //   datamaint_bench gap backup|restore APP NAME    the longest stall of the window's thread during one copy (ms)
 #include "core/backup/BackupOperation.h"
 #include "core/restore/RestoreOperation.h"
+#include "ui/backup/Backup.h"
 #include "ui/common/WindowCopyRunner.h"
+#include "ui/restore/Restore.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/Dialog.h"
 
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -55,8 +58,18 @@ double medianMs(int runs, const std::function<bool()>& operation)
 int longestGap(int argc, char** argv)
 {
     Application app(argc, argv);
-    QWidget window;
-    window.show();
+    const bool backup = std::strcmp(argv[2], "backup") == 0;
+    // The windows the operator has open when a copy starts, so that fonts, icons and plugins are loaded as they are
+    // then: the menu and the backup or restore window over it.
+    Dialog menu(QString::fromUtf8(argv[3]));
+    menu.show();
+    std::unique_ptr<QWidget> window;
+    if (backup)
+        window = std::make_unique<Backup>();
+    else
+        window = std::make_unique<Restore>();
+    window->show();
+    QCoreApplication::processEvents();
     Yes prompter;
     // The window's own runner: the copy runs on a thread of its own, behind the progress window.
     WindowCopyRunner runner;
@@ -72,8 +85,7 @@ int longestGap(int argc, char** argv)
     clock.start();
     tick.start(10);
     const QString name = QString::fromUtf8(argv[4]);
-    const Outcome outcome = std::strcmp(argv[2], "backup") == 0
-        ? runManualBackup(paths, paths.BackupFolder, name, prompter, runner)
+    const Outcome outcome = backup ? runManualBackup(paths, paths.BackupFolder, name, prompter, runner)
         : runRestore(paths, paths.BackupFolder, name, prompter, runner);
     longest = std::max(longest, clock.elapsed() - last);
     std::printf("%lld\n", static_cast<long long>(longest));

@@ -179,8 +179,7 @@ private slots:
     }
 
     // Ordered by name ignoring case, names that differ only in case (Linux) in a fixed order too; only ordinary,
-    // visible files ending in ".ZIP" in any case. Names that are not UTF-8 list with replacement characters, and
-    // each entry restores exactly its own file, also beside one that really has that character.
+    // visible files ending in ".ZIP" in any case.
     void backupList()
     {
         const QString folder = app().paths.BackupFolder;
@@ -191,19 +190,6 @@ private slots:
         if (AppFolder::names(folder).size() < 9) // a file system that ignores case keeps b.zip
             expected.removeOne("B.ZIP");
         QCOMPARE(texts(listBackups(folder)), expected);
-        if (!kPosix)
-            return; // Windows names are UTF-16
-        const QString other = app().path("latin");
-        QDir().mkpath(other);
-        for (const char* name : {"lat\xe9.ZIP", "bad\xff.ZIP", "bad\xef\xbf\xbd.ZIP"})
-            writeBytes(other.toStdString() + "/" + name, name);
-        const QList<BackupName> names = listBackups(other);
-        QCOMPARE(texts(names), (QStringList {"bad\uFFFD.ZIP", "bad\uFFFD.ZIP", "lat\uFFFD.ZIP"}));
-        for (const BackupName& name : names) {
-            prompter.answers = {true};
-            QCOMPARE(runRestore(app().paths, other, name, prompter, runner).result, std::optional<bool>(true));
-            QCOMPARE(readBytes(app().paths.DataFilePath.toStdString()), name.native.string());
-        }
     }
 
 private:

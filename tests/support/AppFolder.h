@@ -13,39 +13,31 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace Qt::Literals::StringLiterals;
-
-inline const bool kPosix = pathSeparator() == QLatin1Char('/');
-
-// Expectations are written with "\" as on Windows; this turns them into the platform's own paths.
-inline QString native(QString text)
-{
-    return text.replace(QLatin1Char('\\'), pathSeparator());
-}
+inline const bool kPosix = pathSeparator() == '/';
 
 // What a backup that ran through reports.
 inline QString succeeded(const QString& target)
 {
-    return u"备份成功\r\n备份文件名:"_s + target;
+    return "备份成功\r\n备份文件名:" + target;
 }
 
 // "app" inside a fresh temporary folder, holding a data file of sample bytes; the program-wide paths point there.
 struct AppFolder
 {
     QTemporaryDir dir;
-    ProgramPaths paths = ProgramPaths::forFolder(path(u"app"_s));
+    ProgramPaths paths = ProgramPaths::forFolder(path("app"));
     QByteArray data = QByteArray::fromStdString(sampleBytes(70000, 1));
 
     AppFolder()
     {
         setProgramPaths(paths);
-        write(u"app/data1.vzd"_s, data);
+        write("app/data1.vzd", data);
     }
     ~AppFolder() { std::filesystem::remove_all(qtfs::toPath(dir.path())); } // names Qt cannot spell too
 
     QString path(const QString& relative) const
     {
-        return QDir::toNativeSeparators(dir.path() + QLatin1Char('/') + relative);
+        return QDir::toNativeSeparators(dir.path() + '/' + relative);
     }
     QString write(const QString& relative, const QByteArray& bytes) const
     {
@@ -71,10 +63,10 @@ struct ScriptedPrompter : Prompter
 
     bool askYesNo(const QString& question) override
     {
-        log << u"ask: "_s + question; // a question nobody expected shows here, answered No
+        log << "ask: " + question; // a question nobody expected shows here, answered No
         return !answers.isEmpty() && answers.takeFirst();
     }
-    void setBusy(bool busy) override { log << (busy ? u"busy"_s : u"idle"_s); }
+    void setBusy(bool busy) override { log << (busy ? "busy" : "idle"); }
 };
 
 // Runs copies inline; with stop set, the operator stops each before its first byte.
