@@ -3,7 +3,8 @@
 #   1. the debug build's tests (build/), with the permission cases that need root when run as root;
 #   2. Windows: Qt for MinGW built once from Debian's source and cached, the whole program and all its tests
 #      cross-built (build-win/), every test run under Wine on a private X display, and a smoke run of the real
-#      datamaint.exe from the file to hand out (scripts/make-dist.sh), driven from the keyboard;
+#      datamaint.exe from the file to hand out (scripts/make-dist.sh), driven from the keyboard in a Chinese Windows
+#      (code page 936) from a folder with a Chinese name;
 #   3. everything again under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
 # Exits non-zero on any failure.
 #   ./test.sh          everything
@@ -43,8 +44,8 @@ took $step
 # throwaway prefix with a persistent wineserver (without one, every test waits seconds for Wine to shut down), on a
 # private Xvfb display: the windows are real Windows windows there, one test at a time.
 windows() {
-    ensure_packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 fonts-wine xvfb xauth xdotool imagemagick \
-        zip unzip
+    ensure_packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 fonts-wine fonts-noto-cjk xvfb xauth \
+        xdotool xclip imagemagick zip unzip
     echo "== Windows: Qt for MinGW"
     local qt step=$SECONDS
     qt=$(scripts/build-qt-mingw.sh | tail -n 1)
@@ -63,31 +64,33 @@ windows() {
     xvfb=$!
     export DISPLAY=":$display" WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=$work/root
     stop_windows() {
-        WINEPREFIX=$work/root /usr/lib/wine/wineserver -k 2>/dev/null || true
+        local prefix
+        for prefix in "$work/root" "$work/zh_CN"; do
+            WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+        done
         kill "$xvfb" 2>/dev/null || true
         rm -rf "$work"
     }
     trap stop_windows EXIT
-    prefix() { # a prefix booted once, with the fonts that Latin text in text boxes needs
-        /usr/lib/wine/wineserver -p && /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-        cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    }
+    # A prefix booted once, with the fonts that Latin text in text boxes needs.
     mkdir "$WINEPREFIX"
-    prefix
+    /usr/lib/wine/wineserver -p && /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     echo "== Windows: every test under Wine"
     step=$SECONDS
     (cd build-win && ctest -j 1 --timeout 300)
     took $step
-    echo "== Windows: the file to hand out, and its program driven from the keyboard"
+    echo "== Windows: the file to hand out, and its program driven from the keyboard in a Chinese Windows"
     step=$SECONDS
     scripts/make-dist.sh
-    rm -rf build-win/dist && mkdir build-win/dist
-    (cd build-win/dist && unzip -q ../../dist/datamaint-1.00-windows-x64.zip)
-    SHOTS=$PWD/build-win scripts/smoke-windows.sh build-win/dist/datamaint.exe
+    export WINEPREFIX=$work/zh_CN LOCPATH=$work/locales
+    scripts/prepare-prefix.sh
+    LC_ALL=zh_CN.UTF-8 SHOTS=$PWD/build-win scripts/smoke-windows.sh dist/datamaint-1.00-windows-x64.zip \
+        build-win/tests/hold_file.exe
     took $step
     stop_windows
     trap - EXIT
-    unset WINEPREFIX DISPLAY
+    unset WINEPREFIX LOCPATH DISPLAY
 }
 windows
 

@@ -35,7 +35,8 @@ QString operatorWords(fsys::Operation operation)
     case KeepPermissions:
         return QStringLiteral("无法保留文件的权限");
     }
-    return QStringLiteral("文件操作失败");
+    Q_UNREACHABLE();
+    return QString();
 }
 
 } // namespace

@@ -82,8 +82,8 @@ fsys::Error WindowCopyRunner::run(fsys::CopyJob job)
             worker.join();
         ended();
     };
+    // On Windows the end of the session arrives as a quit too, right after aboutToQuit.
     const QuitWatch quit(stopAndWait);
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &context, stopAndWait);
 
     QTimer::singleShot(progressDelay, &waiting, &QEventLoop::quit);
     if (!shared->ended)
