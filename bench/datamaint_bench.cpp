@@ -86,7 +86,7 @@ int longestGap(int argc, char** argv)
     tick.start(10);
     const QString name = QString::fromUtf8(argv[4]);
     const Outcome outcome = backup ? runManualBackup(paths, paths.BackupFolder, name, prompter, runner)
-        : runRestore(paths, paths.BackupFolder, name, prompter, runner);
+                                   : runRestore(paths, paths.BackupFolder, name, prompter, runner);
     longest = std::max(longest, clock.elapsed() - last);
     std::printf("%lld\n", static_cast<long long>(longest));
     return outcome.result.value_or(false) ? 0 : 1;

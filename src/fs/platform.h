@@ -36,13 +36,8 @@ public:
 
     bool isOpen() const { return m_native != -1; }
     std::intptr_t native() const { return m_native; }
-    // Closes the file and reports what the platform said; a closed File stays closed.
-    std::error_code close();
-    void reset()
-    {
-        if (isOpen())
-            (void)close();
-    }
+    // Nothing can fail in a close that matters: what must last is flushed before the file is closed.
+    void reset();
 
 private:
     std::intptr_t m_native = -1;

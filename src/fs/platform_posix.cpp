@@ -68,8 +68,8 @@ std::vector<Entry> listFolder(const Path& folder, std::error_code& error)
         errno = 0;
         const dirent* item = ::readdir(dir.get());
         if (!item) {
-            if (errno != 0)
-                error = lastError();
+            // errno stays 0 at the end of the folder, which is no error.
+            error = lastError();
             break;
         }
         const std::string name = item->d_name;
@@ -141,10 +141,10 @@ std::error_code writeAll(int out, const char* data, std::size_t size)
 
 } // namespace
 
-std::error_code File::close()
+void File::reset()
 {
-    const int native = static_cast<int>(std::exchange(m_native, -1));
-    return native >= 0 && ::close(native) != 0 ? lastError() : std::error_code {};
+    if (isOpen())
+        ::close(static_cast<int>(std::exchange(m_native, -1)));
 }
 
 // Without O_NONBLOCK, opening a pipe (or a serial device) waits for a writer (or a carrier) for ever before the type
@@ -184,9 +184,10 @@ namespace {
 
 constexpr const char* kAccessList = "system.posix_acl_access";
 
+// A file system that keeps no extended attributes or no access lists. (ENOTSUP is the same number on Linux.)
 bool unsupported(int error)
 {
-    return error == ENOTSUP || error == EOPNOTSUPP;
+    return error == EOPNOTSUPP;
 }
 
 // Reads a list or value of extended attributes whose size may change between asking for it and reading it.
@@ -210,9 +211,8 @@ template <typename Call> std::error_code readAttribute(Call call, std::string& o
 // The access list of an open file as the kernel stores it; empty when it has none, or its file system keeps none.
 std::error_code accessList(const File& file, std::string& list)
 {
-    const auto error = readAttribute([&](char* data, std::size_t size) {
-        return ::fgetxattr(fd(file), kAccessList, data, size);
-    }, list);
+    const auto error = readAttribute(
+        [&](char* data, std::size_t size) { return ::fgetxattr(fd(file), kAccessList, data, size); }, list);
     if (error && (error.value() == ENODATA || unsupported(error.value()))) {
         list.clear();
         return {};
@@ -241,8 +241,8 @@ mode_t backupMode(mode_t mode, const std::string& list)
 std::error_code copyAttributes(const Path& from, const File& to)
 {
     std::string names;
-    auto error = readAttribute([&](char* data, std::size_t size) { return ::listxattr(from.c_str(), data, size); },
-                               names);
+    auto error
+        = readAttribute([&](char* data, std::size_t size) { return ::listxattr(from.c_str(), data, size); }, names);
     if (error && !unsupported(error.value()))
         return error;
     bool listed = false;

@@ -149,10 +149,10 @@ Version fromInfo(const BY_HANDLE_FILE_INFORMATION& info)
 
 } // namespace
 
-std::error_code File::close()
+void File::reset()
 {
-    const HANDLE native = reinterpret_cast<HANDLE>(std::exchange(m_native, -1));
-    return native != INVALID_HANDLE_VALUE && !::CloseHandle(native) ? lastError() : std::error_code {};
+    if (isOpen())
+        ::CloseHandle(reinterpret_cast<HANDLE>(std::exchange(m_native, -1)));
 }
 
 // Sharing reads only: while we copy, nobody can write the source, and a source that a writer holds open cannot be
@@ -248,15 +248,15 @@ std::error_code resolveLink(const Path& path, Path& resolved)
     const DWORD bits = ::GetFileAttributesW(name.c_str());
     if (bits == INVALID_FILE_ATTRIBUTES || !(bits & FILE_ATTRIBUTE_REPARSE_POINT))
         return {};
-    const File target = fromHandle(::CreateFileW(name.c_str(), 0,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const File target
+        = fromHandle(::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!target.isOpen())
         return lastError();
     std::wstring final(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(handle(target), final.data(),
-                                                         static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+        const DWORD length = ::GetFinalPathNameByHandleW(handle(target), final.data(), static_cast<DWORD>(final.size()),
+                                                         FILE_NAME_NORMALIZED);
         if (length == 0)
             return lastError();
         if (length < final.size()) {

@@ -1,7 +1,6 @@
 // The operations without a window: the manual backup, the automatic backup and the restore, driven through a scripted
-// prompter on real folders (what each asks, when it makes its window busy, which outcome it reports and what the
-// files hold afterwards), and the backup list. How the copy itself survives faults and stops is the file-system
-// layer's business.
+// prompter on real folders: what each asks, when it makes its window busy, which outcome it reports and what the files
+// hold afterwards. How the copy itself survives faults and stops is the file-system layer's business.
 #include "core/backup/BackupOperation.h"
 #include "core/restore/RestoreOperation.h"
 #include "support/AppFolder.h"
@@ -53,7 +52,6 @@ private slots:
         using enum Fault;
         std::vector<Row> rows = {
             {"spaces around the folder", "  app/BACKUP/  ", "x", None, Kind::Completed, "ok", "app/BACKUP/x.ZIP"},
-            {"spaces around the name", "app", " n ", None, Kind::Completed, "ok", "app/ n .ZIP"},
             {"* in the name", "app", "a*b", None, Kind::Refused, kWildcard, {}},
             {"missing folder", "missing", "x", None, Kind::Failed, kFailed, {}, "无法建立文件“"},
             {"gone after the copy", "app", "y", Gone, Kind::Completed,
@@ -173,20 +171,6 @@ private slots:
         QCOMPARE(AppFolder::names(app().path("app")).filter("~"), QStringList());
     }
 
-    // Ordered by name ignoring case, names that differ only in case (Linux) in a fixed order too; only ordinary,
-    // visible files ending in ".ZIP" in any case.
-    void backupList()
-    {
-        const QString folder = app().paths.BackupFolder;
-        for (const char* name : {"b.zip", "B.ZIP", "a.Zip", "c.ZIP", "c.zipx", "zip", ".h.ZIP", "~datamaint.0.tmp"})
-            app().write("app/BACKUP/" + QString(name), "x");
-        QDir(folder).mkdir("d.ZIP");
-        QStringList expected = {"a.Zip", "B.ZIP", "b.zip", "c.ZIP"};
-        if (AppFolder::names(folder).size() < 9) // a file system that ignores case keeps b.zip
-            expected.removeOne("B.ZIP");
-        QCOMPARE(texts(listBackups(folder)), expected);
-    }
-
 private:
     const AppFolder& app() const { return *m_app; }
 
@@ -237,14 +221,6 @@ private:
     }
 
     static QString asked(const QString& target) { return "ask: 目标文件" + target + "已经存在,要覆盖吗 ?"; }
-
-    static QStringList texts(const QList<BackupName>& names)
-    {
-        QStringList listed;
-        for (const BackupName& name : names)
-            listed << name.text;
-        return listed;
-    }
 
     std::unique_ptr<AppFolder> m_app; // fresh for each test function and row
     ScriptedPrompter prompter;

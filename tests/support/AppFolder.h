@@ -46,7 +46,6 @@ struct AppFolder
         writeBytes(qtfs::toPath(file), bytes.toStdString());
         return file;
     }
-    QString backup(const QString& name) const { return paths.BackupFolder + pathSeparator() + name; }
     static QByteArray read(const QString& file) { return QByteArray::fromStdString(readBytes(qtfs::toPath(file))); }
     // Every name in the folder, hidden ones included: a test sees any temporary file left behind.
     static QStringList names(const QString& folder)

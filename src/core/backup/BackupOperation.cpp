@@ -95,23 +95,23 @@ Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, con
 {
     const QString name = IsBlank(fileField) ? autoBackupName(paths, now) : trimSpaces(fileField) + kBackupExtension;
     if (const QString why = refusal(name); !why.isEmpty())
-        return {Outcome::Kind::Failed, {}, false, why};
+        return {Outcome::Kind::Failed, {}, {}, why};
     try {
         QString folder = folderField;
         if (IsBlank(folderField) || hasWildcard(folderField) || !qtfs::folderTest(folderField)) {
             folder = paths.AutoBackupFolder;
             if (!ensureFolder(folder))
-                return {Outcome::Kind::Refused, backuptext::folderFailed, false, {}};
+                return {Outcome::Kind::Refused, backuptext::folderFailed, {}, {}};
         }
         const QString target = PathWithSlash(folder) + name;
         if (const QString why = refusal(target); !why.isEmpty())
-            return {Outcome::Kind::Failed, {}, false, why};
+            return {Outcome::Kind::Failed, {}, {}, why};
         if (!mayWrite(target, prompter))
-            return {Outcome::Kind::Declined, {}, false, {}};
+            return {Outcome::Kind::Declined, {}, {}, {}};
         return copyTo(paths, target, runner);
     } catch (const CopyCancelled&) {
-        return {Outcome::Kind::Cancelled, {}, false, {}};
+        return {Outcome::Kind::Cancelled, {}, {}, {}};
     } catch (const std::exception& error) {
-        return {Outcome::Kind::Failed, {}, false, reasonOf(error)};
+        return {Outcome::Kind::Failed, {}, {}, reasonOf(error)};
     }
 }

@@ -33,6 +33,7 @@ Outcome runManualBackup(const ProgramPaths& paths, const QString& folderText, co
 QString autoBackupName(const ProgramPaths& paths, const QDateTime& now);
 
 // The automatic backup into folderField (or AutoBackupFolder when that is no usable folder) under fileField (or the
-// time-stamped name). Every outcome sets Result; a Failed one carries the reason for the caller.
+// time-stamped name). Result is false from the start; only a copy found afterwards sets it. A Failed outcome
+// carries the reason for the caller.
 Outcome runAutoBackup(const ProgramPaths& paths, const QString& folderField, const QString& fileField,
                       const QDateTime& now, Prompter& prompter, CopyRunner& runner);
