@@ -13,6 +13,7 @@ using Make = std::function<void(const Path&)>;
 
 // A leading dot hides a name on POSIX; Windows needs the attribute too. System files are pipes on POSIX.
 #ifdef _WIN32
+#include <thread>
 #include <windows.h>
 
 void addAttribute(const Path& path, DWORD attribute)
@@ -83,6 +84,14 @@ extern "C" int fchown(int fd, uid_t owner, gid_t group)
     return fchownErrno ? static_cast<int>(fail(fchownErrno, false))
                        : static_cast<int>(::syscall(SYS_fchown, fd, owner, group));
 }
+// Refuses the next extended attribute of the user's own namespace while set.
+int userAttributeErrno = 0;
+extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags)
+{
+    if (userAttributeErrno && std::string_view(name).starts_with("user."))
+        return static_cast<int>(fail(userAttributeErrno));
+    return static_cast<int>(::syscall(SYS_fsetxattr, fd, name, value, size, flags));
+}
 // (The function shares its name with fcntl's struct.)
 #pragma GCC diagnostic ignored "-Wshadow"
 extern "C" int flock(int fd, int operation)
@@ -91,9 +100,17 @@ extern "C" int flock(int fd, int operation)
 }
 #endif
 
+namespace fsys {
+void PrintTo(Operation operation, std::ostream* out)
+{
+    *out << operationName(operation);
+}
+} // namespace fsys
+
 namespace {
 
-std::error_code ignored; // of clean-ups, and of changes Windows refuses while a file is open
+// The errors of clean-ups, and of changes Windows refuses while a file is open.
+std::error_code ignored;
 constexpr bool kPosix = Path::preferred_separator == '/';
 
 Make bytes(const std::string& text)
@@ -148,10 +165,26 @@ StepHook at(CopyStep step, const std::function<void()>& act)
     };
 }
 
+// Files this process holds open: one that a copy leaks stays locked on Windows for as long as the program runs.
+long openFiles()
+{
+#ifdef _WIN32
+    DWORD count = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+    return count;
+#else
+    return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+#endif
+}
+
 struct Folder : ::testing::Test
 {
     void SetUp() override { fs::create_directories(root); }
-    void TearDown() override { fs::remove_all(root, ignored); }
+    void TearDown() override
+    {
+        EXPECT_EQ(openFiles(), open) << "files left open";
+        fs::remove_all(root, ignored);
+    }
 
     // The temporary files of ours left in the folder.
     int temporaries() const
@@ -162,6 +195,7 @@ struct Folder : ::testing::Test
         return count;
     }
 
+    const long open = openFiles();
     const Path root = fs::temp_directory_path() / ("fsys-" + std::to_string(detail::randomBits()));
     const Path data = root / "data1.vzd";
     const Path backup = root / u8"备份.ZIP";
@@ -177,7 +211,8 @@ struct Entry
     Make make;
     EntryKind kind;
     Failure copyOver = none;
-    bool copyFrom = true; // a copy may read it
+    // A copy may read it.
+    bool copyFrom = true;
 };
 
 TEST_F(Folder, KindsOfEntries)
@@ -187,8 +222,10 @@ TEST_F(Folder, KindsOfEntries)
         {"BACKUP", folder, Folder, Operation::Replace, false},
         {".hidden.ZIP", old, Other, Operation::Replace},
         {"pipe.ZIP", systemFile, Other, Operation::Replace, !kPosix},
-        {"read-only, empty.ZIP", readOnly, OrdinaryFile, Operation::Replace}, // no write bit at all: for root too
-        {"a.ZIP", bytes(sampleBytes(9u << 20, 9)), OrdinaryFile}, // two chunks of the copy
+        // No write bit at all: for root too.
+        {"read-only, empty.ZIP", readOnly, OrdinaryFile, Operation::Replace},
+        // Two chunks of the copy.
+        {"a.ZIP", bytes(sampleBytes(9u << 20, 9)), OrdinaryFile},
         {"BACKUP/", {}, Folder},
         {"*.ZIP", {}, Other},
         {"missing", {}, Other},
@@ -205,13 +242,18 @@ TEST_F(Folder, KindsOfEntries)
         EXPECT_EQ(folderTest(root / entry.name), entry.kind != Other);
         EXPECT_EQ(fileTest(root / entry.name), entry.kind == OrdinaryFile);
     }
-    EXPECT_FALSE(folderTest({}));
-    EXPECT_FALSE(fileTest({}));
+    std::error_code error;
+    std::map<Path, EntryKind> listed;
+    for (const auto& [name, kind] : listFolder(root, error))
+        listed[name] = kind;
+    EXPECT_FALSE(error);
+    EXPECT_EQ(listed.count("."), 0u);
 
     for (const Entry& entry : entries) {
         if (!entry.make)
             continue;
         SCOPED_TRACE(entry.name);
+        EXPECT_EQ(listed[entry.name], entry.kind);
         const Path path = root / entry.name;
         const std::string before = state(path);
         const std::string kept = state(backup);
@@ -220,7 +262,8 @@ TEST_F(Folder, KindsOfEntries)
         EXPECT_EQ(state(backup), entry.copyFrom ? before : kept);
         EXPECT_EQ(copy({data, path}), entry.copyOver);
         EXPECT_EQ(state(path), entry.copyOver ? before : "new");
-        EXPECT_EQ(fs::is_symlink(path), link); // the file it points to is replaced, the link stays
+        // The file it points to is replaced, the link stays.
+        EXPECT_EQ(fs::is_symlink(path), link);
     }
     EXPECT_EQ(copy({data, root / "missing" / "x"}), Operation::Create);
     EXPECT_EQ(temporaries(), 0);
@@ -235,7 +278,8 @@ struct Step
 {
     std::string name;
     CopyStep step;
-    Failure failsAs = none; // the rename has happened
+    // None when the rename has happened.
+    Failure failsAs = none;
     friend void PrintTo(const Step& row, std::ostream* out) { *out << row.name; }
 };
 
@@ -297,10 +341,9 @@ TEST_F(Folder, SweepsOnlyStaleTemporaries)
         = {held, "~datamaint.notes.tmp", "~datamaint.00000000000000FF.tmp", "~datamaint.0123456789abcde.tmp"};
     for (const Path& name : kept)
         writeBytes(root / name, "the operator's, or a live copy's");
-    kept.push_back("~datamaint.00000000000000bb.tmp");
-    fs::create_directory(root / kept.back());
     writeBytes(data, "x");
-    std::ifstream holding(held); // an open handle that shares no deletion on Windows; on POSIX the lock below
+    // An open handle that shares no deletion on Windows; on POSIX the lock below.
+    std::ifstream holding(held);
 #ifndef _WIN32
     const int lock = ::open(held.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
@@ -323,6 +366,7 @@ TEST_F(Folder, SweepsOnlyStaleTemporaries)
     flockErrno = 0;
     EXPECT_TRUE(fs::exists(stale));
     EXPECT_EQ(temporaries(), left);
+    ::close(lock);
 #endif
 }
 
@@ -333,7 +377,8 @@ TEST_F(Folder, SignalRemovesTheTemporary)
     sample(data);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::alarm(60); // a copy that never ends must not outlive the test
+        // A copy that never ends must not outlive the test.
+        ::alarm(60);
         copyReplace({data, backup, Permissions::OfSource, at(CopyStep::Wrote, [] { ::raise(SIGTERM); })});
         ::_exit(0);
     }
@@ -374,19 +419,19 @@ TEST_F(Folder, HostileSourcesAndKernels)
         sample(data);
         old(backup);
         const std::string before = state(data);
-        const std::string target = state(backup);
         EXPECT_EQ(copy({data, backup, Permissions::OfSource, at(step, act)}), fails);
-        EXPECT_EQ(state(backup), fails ? target : before);
+        EXPECT_EQ(state(backup), fails ? "old" : before);
         EXPECT_EQ(temporaries(), 0);
     }
 }
 
-// The access list of one named user who may read, with the owning group shut out and a mask: what ls shows as 0640.
+// The access list of one named user who may read, with the owning group shut out, a mask, and others who may read:
+// what ls shows as 0644. The user's id has all four bytes in use.
 std::string accessList()
 {
     std::string list = {2, 0, 0, 0};
     const std::tuple<char, char, unsigned> entries[]
-        = {{1, 6, ~0u}, {2, 4, 12345}, {4, 0, ~0u}, {16, 4, ~0u}, {32, 0, ~0u}};
+        = {{1, 6, ~0u}, {2, 4, 0x01020304}, {4, 0, ~0u}, {16, 4, ~0u}, {32, 4, ~0u}};
     for (const auto& [tag, permissions, id] : entries) {
         const char entry[] = {tag, 0, permissions, 0, char(id), char(id >> 8), char(id >> 16), char(id >> 24)};
         list.append(entry, sizeof entry);
@@ -408,39 +453,13 @@ unsigned modeOf(const Path& path)
 }
 
 // A backup is never more open than the data file, nor than the backup it replaces; a restored data file keeps the
-// replaced one's mode, group, access list and extended attributes.
+// replaced one's mode, group, access list and extended attributes, or the restore fails.
 TEST_F(Folder, PermissionsOfTheResult)
 {
     ::umask(022);
-    // With its owner's write bit, so that the next backup can replace it; a replaced backup keeps a narrower mode.
     sample(data);
-    fs::permissions(data, fs::perms(0444));
-    EXPECT_EQ(copy({data, backup}), none);
-    EXPECT_EQ(modeOf(backup), 0644u);
-    fs::permissions(backup, fs::perms(0600));
-    EXPECT_EQ(copy({data, backup}), none);
-    EXPECT_EQ(modeOf(backup), 0600u);
-    fs::permissions(data, fs::perms(0600));
-
-    const std::string list = accessList();
-    if (::setxattr(data.c_str(), "system.posix_acl_access", list.data(), list.size(), 0) != 0)
-        GTEST_SKIP() << "no access lists on " << root;
-    ::setxattr(data.c_str(), "user.origin", "books", 5, 0);
-    fs::remove(backup);
-    EXPECT_EQ(copy({data, backup}), none);
-    EXPECT_EQ(modeOf(backup), 0600u); // the group may not read the data, so it may not read the backup
-    EXPECT_EQ(attribute(backup, "system.posix_acl_access"), "<none>");
-    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), none);
-    EXPECT_EQ(modeOf(data), 0640u);
-    EXPECT_EQ(attribute(data, "system.posix_acl_access"), list);
-    EXPECT_EQ(attribute(data, "user.origin"), "books");
-}
-
-// An operator who owns the data file but is not in its group cannot give a restored file that group: the restore
-// fails before the rename, and names the data file.
-TEST_F(Folder, RestoreThatCannotKeepTheGroupFails)
-{
-    sample(data);
+    // An operator who owns the data file but is not in its group cannot give a restored file that group: the
+    // restore fails before the rename, and names the data file.
     old(backup);
     fchownErrno = EPERM;
     const Error error = copyReplace({backup, data, Permissions::OfTarget});
@@ -448,23 +467,94 @@ TEST_F(Folder, RestoreThatCannotKeepTheGroupFails)
     EXPECT_EQ(failure(error), Operation::KeepPermissions);
     EXPECT_EQ(error.path, data);
     EXPECT_NE(state(data), "old");
+    // With its owner's write bit, so that the next backup can replace it; a replaced backup keeps a narrower mode.
+    fs::permissions(data, fs::perms(0444));
+    EXPECT_EQ(copy({data, backup}), none);
+    EXPECT_EQ(modeOf(backup), 0644u);
+    fs::permissions(backup, fs::perms(0600));
+    EXPECT_EQ(copy({data, backup}), none);
+    EXPECT_EQ(modeOf(backup), 0600u);
+
+    const std::string list = accessList();
+    if (::setxattr(data.c_str(), "system.posix_acl_access", list.data(), list.size(), 0) != 0)
+        GTEST_SKIP() << "no access lists on " << root;
+    ::setxattr(data.c_str(), "user.origin", "books", 5, 0);
+    fs::remove(backup);
+    EXPECT_EQ(copy({data, backup}), none);
+    // The group may not read the data, so it may not read the backup.
+    EXPECT_EQ(modeOf(backup), 0604u);
+    EXPECT_EQ(attribute(backup, "system.posix_acl_access"), "<none>");
+    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), none);
+    EXPECT_EQ(modeOf(data), 0644u);
+    EXPECT_EQ(attribute(data, "system.posix_acl_access"), list);
+    EXPECT_EQ(attribute(data, "user.origin"), "books");
+    // An attribute not ours to set is left out; one that fails otherwise fails the restore.
+    userAttributeErrno = EPERM;
+    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), none);
+    EXPECT_EQ(attribute(data, "user.origin"), "<none>");
+    ::setxattr(data.c_str(), "user.origin", "books", 5, 0);
+    userAttributeErrno = EIO;
+    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), Operation::KeepPermissions);
+    userAttributeErrno = 0;
+    // A data file without an access list gets none from its folder's default list either.
+    ::setxattr(root.c_str(), "system.posix_acl_default", list.data(), list.size(), 0);
+    ::removexattr(data.c_str(), "system.posix_acl_access");
+    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), none);
+    EXPECT_EQ(attribute(data, "system.posix_acl_access"), "<none>");
+}
+
+// As root, a replaced backup keeps its owner and group.
+TEST_F(Folder, ReplacedBackupKeepsItsOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may give a file to another owner";
+    writeBytes(data, "new");
+    old(backup);
+    ::chown(backup.c_str(), 4321, 4322);
+    EXPECT_EQ(copy({data, backup}), none);
+    struct stat st;
+    ::stat(backup.c_str(), &st);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+}
+
+// The file is on the disk before the rename and the rename after it; a disk that fails to take the file fails the
+// copy before the rename.
+TEST_F(Folder, Flushes)
+{
+    sample(data);
+    old(backup);
+    synced.clear();
+    const auto rename = at(CopyStep::Renaming, [] { synced.push_back("rename"); });
+    EXPECT_EQ(copy({data, backup, Permissions::OfSource, rename}), none);
+    ASSERT_EQ(synced.size(), 3u);
+    EXPECT_TRUE(isTemporaryName(Path(synced[0]).filename())) << synced[0];
+    EXPECT_EQ(synced[1], "rename");
+    EXPECT_EQ(Path(synced[2]), fs::canonical(root));
+    fsyncErrno = EIO;
+    EXPECT_EQ(copy({backup, data}), Operation::Flush);
     EXPECT_EQ(temporaries(), 0);
 }
 #endif
 
 #ifdef _WIN32
 // A target near the length limit of a plain Windows path, whose temporary name beside it is longer still; while
-// another program holds it, the rename is tried again for a while, then the copy fails and keeps it.
+// another program holds it, the rename is tried again for a while: a copy gets through once it is let go, and fails
+// and keeps it when it is not.
 TEST_F(Folder, LongPathsAndHeldTargets)
 {
     const Path deep = root / std::string(120, 'd') / std::string(240 - 122 - detail::utf8(root).size(), 'e');
+    const Path target = deep / "backup.ZIP";
     fs::create_directories(deep);
     writeBytes(data, "x");
-    EXPECT_EQ(copy({data, deep / "backup.ZIP"}), none);
-    const HANDLE held
-        = ::CreateFileW((deep / "backup.ZIP").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(copy({data, deep / "backup.ZIP"}), Operation::Rename);
-    ::CloseHandle(held);
+    EXPECT_EQ(copy({data, target}), none);
+    const HANDLE held = ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(copy({data, target}), Operation::Rename);
+    std::jthread letGo([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::CloseHandle(held);
+    });
+    EXPECT_EQ(copy({data, target}), none);
 }
 #endif
 

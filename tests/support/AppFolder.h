@@ -33,12 +33,8 @@ struct AppFolder
         setProgramPaths(paths);
         write("app/data1.vzd", data);
     }
-    ~AppFolder() { std::filesystem::remove_all(qtfs::toPath(dir.path())); } // names Qt cannot spell too
 
-    QString path(const QString& relative) const
-    {
-        return QDir::toNativeSeparators(dir.path() + '/' + relative);
-    }
+    QString path(const QString& relative) const { return QDir::toNativeSeparators(dir.path() + '/' + relative); }
     QString write(const QString& relative, const QByteArray& bytes) const
     {
         const QString file = path(relative);
@@ -62,7 +58,8 @@ struct ScriptedPrompter : Prompter
 
     bool askYesNo(const QString& question) override
     {
-        log << "ask: " + question; // a question nobody expected shows here, answered No
+        // A question nobody expected shows here, answered No.
+        log << "ask: " + question;
         return !answers.isEmpty() && answers.takeFirst();
     }
     void setBusy(bool busy) override { log << (busy ? "busy" : "idle"); }

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 
 // Bytes that differ from seed to seed, so a copy cannot pass by accident.
@@ -26,5 +26,7 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& byt
 inline std::string readBytes(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string("<absent>");
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return in ? std::move(bytes).str() : std::string("<absent>");
 }

@@ -16,6 +16,8 @@
 
 #include <QtWidgets>
 
+using fsys::CopyStep;
+
 namespace {
 
 const QString kFailed = "备份出错，请退出系统再进入一次进行备份";
@@ -59,9 +61,9 @@ void clickThroughWindow(QWidget* target)
 }
 
 // Holds the copy, on its worker thread, at the step until goOn says so.
-void holdAt(fsys::CopyStep step, std::function<bool()> goOn)
+void holdAt(CopyStep step, std::function<bool()> goOn)
 {
-    fsys::testing::setStepHook([=](fsys::CopyStep now, const fsys::Path&) {
+    fsys::testing::setStepHook([=](CopyStep now, const fsys::Path&) {
         while (now == step && !goOn())
             QThread::msleep(1);
         return std::error_code();
@@ -70,7 +72,7 @@ void holdAt(fsys::CopyStep step, std::function<bool()> goOn)
 
 } // namespace
 
-Q_DECLARE_METATYPE(fsys::CopyStep)
+Q_DECLARE_METATYPE(CopyStep)
 
 class TestWindows : public QObject
 {
@@ -80,14 +82,16 @@ private slots:
     void init()
     {
         m_app = std::make_unique<AppFolder>();
-        WindowCopyRunner::progressDelay = 60000; // a slow machine shows no progress window where none is expected
+        // A slow machine shows no progress window where none is expected.
+        WindowCopyRunner::progressDelay = 60000;
     }
     void cleanup() { fsys::testing::setStepHook({}); }
 
     void keys_data()
     {
         QTest::addColumn<QString>("texts");
-        QTest::addColumn<QStringList>("tabOrder"); // from the control that has the focus when the window opens
+        // From the control that has the focus when the window opens.
+        QTest::addColumn<QStringList>("tabOrder");
         QTest::newRow("Dialog") << "数据维护|退出|取消|数据备份|数据恢复"
                                 << QStringList {"OKButton", "Command1", "CmdRestore"};
         QTest::newRow("Backup")
@@ -104,23 +108,24 @@ private slots:
             << QStringList {"Command1", "Command2", "Command3"};
     }
 
-    // Each window opens with its texts and icon, and the focus on its first control; Tab goes round in order,
-    // Enter outside a button and Esc do nothing (on the restart prompt Esc ends the program).
+    // Each window opens with its texts and icon, and the focus on its first control; Tab goes round in order, no
+    // button takes Enter pressed elsewhere, and Esc does nothing (on the restart prompt Esc ends the program).
     void keys()
     {
         QFETCH(QString, texts);
         QFETCH(QStringList, tabOrder);
-        QDir().mkpath(app().paths.BackupFolder); // so that leaving the path box passes
+        // So that leaving the path box passes.
+        QDir().mkpath(app().paths.BackupFolder);
         const auto window = make(QTest::currentDataTag());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(::texts(window.get()), texts);
         QCOMPARE(window->windowIcon().availableSizes(), (QList<QSize> {{32, 32}, {16, 16}}));
+        for (const QPushButton* button : window->findChildren<QPushButton*>())
+            QVERIFY2(!button->isDefault(), qPrintable(button->objectName() + " would take Enter pressed elsewhere"));
         for (int i = 0; i <= tabOrder.size(); ++i) {
             QWidget* focus = QApplication::focusWidget();
             QCOMPARE(focus->objectName(), tabOrder[i % tabOrder.size()]);
-            if (!qobject_cast<QPushButton*>(focus))
-                QCOMPARE(answerModals([&] { QTest::keyClick(focus, Qt::Key_Return); }, {}), QStringList());
             QTest::keyClick(focus, Qt::Key_Tab);
         }
         if (QTest::currentDataTag() != QByteArray("RestoreOk"))
@@ -128,9 +133,9 @@ private slots:
         QVERIFY(window->isVisible());
     }
 
-    // Enter on "开始备份" backs up at once; the window is disabled meanwhile and gets its focus back. A failure is a
-    // message box and leaves Result alone. A path that is no folder keeps the focus in its box, and the click that
-    // would take it does not run; "取消" is exempt.
+    // Enter on "开始备份" backs up at once; the window is disabled meanwhile and gets its focus back. A failure, a
+    // copy that throws included, is a message box, leaves Result alone and no temporary file. A path that is no folder
+    // keeps the focus in its box, and the click that would take it does not run; "取消" is exempt.
     void backupWindow()
     {
         Backup window;
@@ -147,11 +152,13 @@ private slots:
         QVERIFY(disabled);
         QCOMPARE(window.Result, -1);
         QTRY_COMPARE(QApplication::focusWidget(), window.CmdBackup);
-        QFile::remove(app().paths.DataFilePath);
+        fsys::testing::setStepHook(
+            [](CopyStep, const fsys::Path&) -> std::error_code { throw std::runtime_error("out of memory"); });
         window.Result = 7;
         QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), press()}).last(), kFailed);
         QCOMPARE(window.Result, 7);
         QVERIFY(window.isEnabled());
+        QCOMPARE(AppFolder::names(app().paths.BackupFolder), QStringList {window.txtFile->text() + ".ZIP"});
 
         const QString typed = app().path("nowhere");
         window.txtPath->setText(typed);
@@ -159,12 +166,6 @@ private slots:
         const QStringList notFound = {"找不到路径:" + typed};
         QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), notFound);
         QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {press()}), notFound);
-        window.txtFile->setFocus(); // the box is checked when it is left, not while another control has the focus
-        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), QStringList {kFailed});
-        window.txtPath->setFocus();
-        window.txtPath->setText(target); // a file passes the folder test too
-        QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {}), QStringList());
-        QCOMPARE(QApplication::focusWidget(), window.Command3);
         // "浏览..." fills in the folder of the file picked in the dialog, which starts in the backup folder; a
         // cancelled pick says so and keeps the text.
         const QString picked = app().write("other/old.ZIP", "x");
@@ -212,22 +213,25 @@ private slots:
 
     void stopAt_data()
     {
-        QTest::addColumn<fsys::CopyStep>("step");
+        QTest::addColumn<CopyStep>("step");
         QTest::addColumn<QString>("shows");
         QTest::addColumn<bool>("stops");
-        QTest::newRow("while copying") << fsys::CopyStep::Wrote << "已复制 0.1 MB，共 0.1 MB" << true;
-        QTest::newRow("while flushing") << fsys::CopyStep::Flushed << "正在写入磁盘…" << true;
-        QTest::newRow("after the rename") << fsys::CopyStep::Renamed << "正在完成，已无法取消" << false;
+        // False for the close box.
+        QTest::addColumn<bool>("byEsc");
+        QTest::newRow("Esc while copying") << CopyStep::Wrote << "已复制 0.1 MB，共 0.1 MB" << true << true;
+        QTest::newRow("close box while flushing") << CopyStep::Flushed << "正在写入磁盘…" << true << false;
+        QTest::newRow("Esc after the rename") << CopyStep::Renamed << "正在完成，已无法取消" << false << true;
     }
 
     // A long copy shows its progress. Esc and the close box, as "取消", stop it until it replaces the target: the old
-    // file stays, no temporary is left, nothing is reported, Result stays and the window is usable again. From the
+    // file stays, nothing is reported, Result stays and the window is usable again. From the
     // rename on it can no longer be stopped; the window says so and the outcome is reported as usual.
     void stopAt()
     {
-        QFETCH(fsys::CopyStep, step);
+        QFETCH(CopyStep, step);
         QFETCH(QString, shows);
         QFETCH(bool, stops);
+        QFETCH(bool, byEsc);
         const QString target = app().write("app/BACKUP/old.ZIP", "old");
         std::atomic<bool> released = false;
         holdAt(step, [&] { return released.load(); });
@@ -239,10 +243,13 @@ private slots:
             const auto release = qScopeGuard([&] { released = true; });
             auto* progress = qobject_cast<ProgressWindow*>(modal);
             QTRY_COMPARE(progress->lblProgress->text(), shows);
-            QCOMPARE(progress->barProgress->value(), progress->barProgress->maximum()); // all written by then
+            // All written by then.
+            QCOMPARE(progress->barProgress->value(), progress->barProgress->maximum());
             QCOMPARE(progress->cmdCancel->isEnabled(), stops);
-            QTest::keyClick(progress, Qt::Key_Escape);
-            progress->close();
+            if (byEsc)
+                QTest::keyClick(progress, Qt::Key_Escape);
+            else
+                progress->close();
             QVERIFY(progress->isVisible());
             QCOMPARE(progress->lblProgress->text(), stops ? "正在取消…" : shows);
         };
@@ -252,18 +259,6 @@ private slots:
         QCOMPARE(AppFolder::read(target), stops ? "old" : app().data);
         QCOMPARE(window.Result, stops ? 7 : -1);
         QVERIFY(window.isEnabled());
-        QCOMPARE(AppFolder::names(app().paths.BackupFolder), QStringList {"old.ZIP"});
-    }
-
-    // A copy that throws is a failure, reported as one, with its temporary file gone and the window usable.
-    void copyThatThrows()
-    {
-        fsys::testing::setStepHook(
-            [](fsys::CopyStep, const fsys::Path&) -> std::error_code { throw std::runtime_error("out of memory"); });
-        Backup window;
-        QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press()}), QStringList {kFailed});
-        QVERIFY(window.isEnabled());
-        QCOMPARE(AppFolder::names(app().paths.BackupFolder), QStringList());
     }
 
     // Quitting the application during a copy (on Windows also the end of the session) stops the copy, and the quit
@@ -272,10 +267,11 @@ private slots:
     void quitDuringACopy()
     {
         std::atomic<bool> quitting = false;
-        holdAt(fsys::CopyStep::Flushed, [&] {
+        holdAt(CopyStep::Flushed, [&] {
             if (!quitting)
                 return false;
-            QThread::msleep(100); // long enough after the quit for it to have asked for the stop
+            // Long enough after the quit for it to have asked for the stop.
+            QThread::msleep(100);
             return true;
         });
         WindowCopyRunner::progressDelay = 0;
@@ -287,7 +283,8 @@ private slots:
             quitting = true;
             QCoreApplication::quit();
         });
-        QCoreApplication::exec(); // a quit that was refused would never return
+        // A quit that was refused would never return.
+        QCoreApplication::exec();
         QCOMPARE(AppFolder::names(app().paths.BackupFolder), QStringList());
     }
 
@@ -303,8 +300,6 @@ private slots:
             app().write("usb/" + QString(name), "x");
         Restore window;
         window.show();
-        QCOMPARE(window.List1->count(), 0);
-        QCOMPARE(window.lblTip->text(), "此目录下没有备份文件");
         QStringList starts;
         QString chosen = app().path("usb");
         window.setChooseFolder([&](const QString& start) {
@@ -330,19 +325,22 @@ private slots:
                  "恢复文件成功");
         QCOMPARE(AppFolder::read(app().paths.DataFilePath), kept);
         window.show();
-        window.Command2->click(); // "取消"
+        // "取消"
+        window.Command2->click();
         QVERIFY(!window.isVisible());
     }
 
 private:
     const AppFolder& app() const { return *m_app; }
 
-    std::unique_ptr<AppFolder> m_app; // fresh for each test function and row
+    // Fresh for each test function and row.
+    std::unique_ptr<AppFolder> m_app;
 };
 
 int main(int argc, char** argv)
 {
-    Application app(argc, argv); // with the program's translation of Qt's own buttons
+    // With the program's translation of Qt's own buttons.
+    Application app(argc, argv);
     TestWindows test;
     return QTest::qExec(&test, argc, argv);
 }
