@@ -8,6 +8,9 @@
 
 namespace fs = std::filesystem;
 using namespace fsys;
+using enum Operation;
+using enum CopyStep;
+using enum Permissions;
 using enum std::errc;
 using Make = std::function<void(const Path&)>;
 
@@ -219,11 +222,11 @@ TEST_F(Folder, KindsOfEntries)
 {
     using enum EntryKind;
     std::vector<Entry> entries = {
-        {"BACKUP", folder, Folder, Operation::Replace, false},
-        {".hidden.ZIP", old, Other, Operation::Replace},
-        {"pipe.ZIP", systemFile, Other, Operation::Replace, !kPosix},
+        {"BACKUP", folder, Folder, Replace, false},
+        {".hidden.ZIP", old, Other, Replace},
+        {"pipe.ZIP", systemFile, Other, Replace, !kPosix},
         // No write bit at all: for root too.
-        {"read-only, empty.ZIP", readOnly, OrdinaryFile, Operation::Replace},
+        {"read-only, empty.ZIP", readOnly, OrdinaryFile, Replace},
         // Two chunks of the copy.
         {"a.ZIP", bytes(sampleBytes(9u << 20, 9)), OrdinaryFile},
         {"BACKUP/", {}, Folder},
@@ -232,7 +235,7 @@ TEST_F(Folder, KindsOfEntries)
     };
 #ifndef _WIN32
     entries.push_back({"link.ZIP", linkTo("a.ZIP"), OrdinaryFile});
-    entries.push_back({"dead", linkTo("gone"), Other, Operation::Replace, false});
+    entries.push_back({"dead", linkTo("gone"), Other, Replace, false});
 #endif
     writeBytes(data, "new");
     for (const Entry& entry : entries) {
@@ -247,7 +250,6 @@ TEST_F(Folder, KindsOfEntries)
     for (const auto& [name, kind] : listFolder(root, error))
         listed[name] = kind;
     EXPECT_FALSE(error);
-    EXPECT_EQ(listed.count("."), 0u);
 
     for (const Entry& entry : entries) {
         if (!entry.make)
@@ -258,14 +260,14 @@ TEST_F(Folder, KindsOfEntries)
         const std::string before = state(path);
         const std::string kept = state(backup);
         const bool link = fs::is_symlink(path);
-        EXPECT_EQ(copy({path, backup}), entry.copyFrom ? none : Failure(Operation::Open));
+        EXPECT_EQ(copy({path, backup}), entry.copyFrom ? none : Failure(Open));
         EXPECT_EQ(state(backup), entry.copyFrom ? before : kept);
         EXPECT_EQ(copy({data, path}), entry.copyOver);
         EXPECT_EQ(state(path), entry.copyOver ? before : "new");
         // The file it points to is replaced, the link stays.
         EXPECT_EQ(fs::is_symlink(path), link);
     }
-    EXPECT_EQ(copy({data, root / "missing" / "x"}), Operation::Create);
+    EXPECT_EQ(copy({data, root / "missing" / "x"}), Create);
     EXPECT_EQ(temporaries(), 0);
     EXPECT_FALSE(makeFolder(root / "new"));
     EXPECT_TRUE(makeFolder(root / "new"));
@@ -280,7 +282,6 @@ struct Step
     CopyStep step;
     // None when the rename has happened.
     Failure failsAs = none;
-    friend void PrintTo(const Step& row, std::ostream* out) { *out << row.name; }
 };
 
 struct Steps : Folder, ::testing::WithParamInterface<Step>
@@ -292,7 +293,7 @@ struct Steps : Folder, ::testing::WithParamInterface<Step>
         old(backup);
         const StepHook hook
             = [&](CopyStep now, const Path&) { return now == GetParam().step ? act() : std::error_code(); };
-        return copyReplace({data, backup, Permissions::OfSource, hook}, control);
+        return copyReplace({data, backup, OfSource, hook}, control);
     }
     bool replaced() const { return state(backup) == state(data); }
 };
@@ -312,7 +313,7 @@ TEST_P(Steps, FailStopOrThrow)
     };
     const Error stopped = copyActing(stop, &control);
     EXPECT_EQ(accepted, !renamed);
-    EXPECT_EQ(failure(stopped), renamed ? none : Failure(Operation::Cancel));
+    EXPECT_EQ(failure(stopped), renamed ? none : Failure(Cancel));
     EXPECT_EQ(replaced(), renamed);
     EXPECT_EQ(temporaries(), 0);
 
@@ -322,12 +323,9 @@ TEST_P(Steps, FailStopOrThrow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Steps,
-                         ::testing::Values(Step {"Created", CopyStep::Created, Operation::Create},
-                                           Step {"Wrote", CopyStep::Wrote, Operation::Write},
-                                           Step {"Flushed", CopyStep::Flushed, Operation::Flush},
-                                           Step {"Renaming", CopyStep::Renaming, Operation::Rename},
-                                           Step {"Renamed", CopyStep::Renamed},
-                                           Step {"FolderFlushed", CopyStep::FolderFlushed}),
+                         ::testing::Values(Step {"Created", Created, Create}, Step {"Wrote", Wrote, Write},
+                                           Step {"Flushed", Flushed, Flush}, Step {"Renaming", Renaming, Rename},
+                                           Step {"Renamed", Renamed}, Step {"FolderFlushed", FolderFlushed}),
                          [](const auto& row) { return row.param.name; });
 
 // Temporary files that no live copy holds are swept by the next copy into their folder; a held one stays, and so
@@ -355,8 +353,8 @@ TEST_F(Folder, SweepsOnlyStaleTemporaries)
     for (const Path& name : kept)
         EXPECT_TRUE(fs::exists(root / name)) << name;
     // A sweep right before the rename, as by another copy into the same folder, leaves the live copy alone.
-    const auto sweep = at(CopyStep::Renaming, [&] { detail::removeStaleTemporaries(root); });
-    EXPECT_EQ(copy({data, backup, Permissions::OfSource, sweep}), none);
+    const auto sweep = at(Renaming, [&] { detail::removeStaleTemporaries(root); });
+    EXPECT_EQ(copy({data, backup, OfSource, sweep}), none);
 #ifndef _WIN32
     // On a file system without locks a copy goes on unheld, and a sweep leaves alone what it cannot lock.
     writeBytes(stale, "left by a killed copy");
@@ -379,7 +377,7 @@ TEST_F(Folder, SignalRemovesTheTemporary)
     if (child == 0) {
         // A copy that never ends must not outlive the test.
         ::alarm(60);
-        copyReplace({data, backup, Permissions::OfSource, at(CopyStep::Wrote, [] { ::raise(SIGTERM); })});
+        copyReplace({data, backup, OfSource, at(Wrote, [] { ::raise(SIGTERM); })});
         ::_exit(0);
     }
     int status = 0;
@@ -402,24 +400,24 @@ TEST_F(Folder, HostileSourcesAndKernels)
         };
     };
     const std::tuple<std::string, CopyStep, std::function<void()>, Failure> cases[] = {
-        {"rewritten in time", CopyStep::Wrote,
+        {"rewritten in time", Wrote,
          [this] {
              std::fstream(data, std::ios::in | std::ios::out) << "x";
              fs::last_write_time(data, past);
          },
-         Operation::Changed},
-        {"no sendfile", CopyStep::Created, answer(EINVAL, 0, 0), {}},
-        {"failing disk", CopyStep::Created, answer(EIO, 0, 0), Operation::Read},
-        {"full disk", CopyStep::Created, answer(ENOSPC, 0, 0), Operation::Write},
-        {"read fails", CopyStep::Created, answer(EINVAL, EIO, 0), Operation::Read},
-        {"write fails", CopyStep::Created, answer(EINVAL, 0, EFBIG), Operation::Write},
+         Changed},
+        {"no sendfile", Created, answer(EINVAL, 0, 0), {}},
+        {"failing disk", Created, answer(EIO, 0, 0), Read},
+        {"full disk", Created, answer(ENOSPC, 0, 0), Write},
+        {"read fails", Created, answer(EINVAL, EIO, 0), Read},
+        {"write fails", Created, answer(EINVAL, 0, EFBIG), Write},
     };
     for (const auto& [name, step, act, fails] : cases) {
         SCOPED_TRACE(name);
         sample(data);
         old(backup);
         const std::string before = state(data);
-        EXPECT_EQ(copy({data, backup, Permissions::OfSource, at(step, act)}), fails);
+        EXPECT_EQ(copy({data, backup, OfSource, at(step, act)}), fails);
         EXPECT_EQ(state(backup), fails ? "old" : before);
         EXPECT_EQ(temporaries(), 0);
     }
@@ -462,10 +460,10 @@ TEST_F(Folder, PermissionsOfTheResult)
     // restore fails before the rename, and names the data file.
     old(backup);
     fchownErrno = EPERM;
-    const Error error = copyReplace({backup, data, Permissions::OfTarget});
+    const Error error = copyReplace({backup, data, OfTarget});
     fchownErrno = 0;
-    EXPECT_EQ(failure(error), Operation::KeepPermissions);
-    EXPECT_EQ(error.path, data);
+    EXPECT_EQ(failure(error), KeepPermissions);
+    EXPECT_EQ(error.describe(), "keep permissions \"" + data.string() + "\": " + error.reason());
     EXPECT_NE(state(data), "old");
     // With its owner's write bit, so that the next backup can replace it; a replaced backup keeps a narrower mode.
     fs::permissions(data, fs::perms(0444));
@@ -484,22 +482,22 @@ TEST_F(Folder, PermissionsOfTheResult)
     // The group may not read the data, so it may not read the backup.
     EXPECT_EQ(modeOf(backup), 0604u);
     EXPECT_EQ(attribute(backup, "system.posix_acl_access"), "<none>");
-    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), none);
+    EXPECT_EQ(copy({backup, data, OfTarget}), none);
     EXPECT_EQ(modeOf(data), 0644u);
     EXPECT_EQ(attribute(data, "system.posix_acl_access"), list);
     EXPECT_EQ(attribute(data, "user.origin"), "books");
     // An attribute not ours to set is left out; one that fails otherwise fails the restore.
     userAttributeErrno = EPERM;
-    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), none);
+    EXPECT_EQ(copy({backup, data, OfTarget}), none);
     EXPECT_EQ(attribute(data, "user.origin"), "<none>");
     ::setxattr(data.c_str(), "user.origin", "books", 5, 0);
     userAttributeErrno = EIO;
-    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), Operation::KeepPermissions);
+    EXPECT_EQ(copy({backup, data, OfTarget}), KeepPermissions);
     userAttributeErrno = 0;
     // A data file without an access list gets none from its folder's default list either.
     ::setxattr(root.c_str(), "system.posix_acl_default", list.data(), list.size(), 0);
     ::removexattr(data.c_str(), "system.posix_acl_access");
-    EXPECT_EQ(copy({backup, data, Permissions::OfTarget}), none);
+    EXPECT_EQ(copy({backup, data, OfTarget}), none);
     EXPECT_EQ(attribute(data, "system.posix_acl_access"), "<none>");
 }
 
@@ -525,14 +523,14 @@ TEST_F(Folder, Flushes)
     sample(data);
     old(backup);
     synced.clear();
-    const auto rename = at(CopyStep::Renaming, [] { synced.push_back("rename"); });
-    EXPECT_EQ(copy({data, backup, Permissions::OfSource, rename}), none);
+    const auto rename = at(Renaming, [] { synced.push_back("rename"); });
+    EXPECT_EQ(copy({data, backup, OfSource, rename}), none);
     ASSERT_EQ(synced.size(), 3u);
     EXPECT_TRUE(isTemporaryName(Path(synced[0]).filename())) << synced[0];
     EXPECT_EQ(synced[1], "rename");
     EXPECT_EQ(Path(synced[2]), fs::canonical(root));
     fsyncErrno = EIO;
-    EXPECT_EQ(copy({backup, data}), Operation::Flush);
+    EXPECT_EQ(copy({backup, data}), Flush);
     EXPECT_EQ(temporaries(), 0);
 }
 #endif
@@ -549,7 +547,7 @@ TEST_F(Folder, LongPathsAndHeldTargets)
     writeBytes(data, "x");
     EXPECT_EQ(copy({data, target}), none);
     const HANDLE held = ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(copy({data, target}), Operation::Rename);
+    EXPECT_EQ(copy({data, target}), Rename);
     std::jthread letGo([held] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ::CloseHandle(held);

@@ -32,15 +32,20 @@ std::unique_ptr<QWidget> make(const QString& kind)
         return std::make_unique<Restore>();
     if (kind == "Wait")
         return std::make_unique<Wait>();
-    return std::make_unique<RestoreOk>();
+    if (kind == "RestoreOk")
+        return std::make_unique<RestoreOk>();
+    static fsys::CopyControl control;
+    return std::make_unique<ProgressWindow>(control);
 }
 
-// What the operator reads in a window: its title, then each control's text or, for a box or a list, the name a
-// screen reader announces, in the order the controls were made.
+// What the operator reads in a window: its title, then each shown control's text or, for a box or a list, the name
+// a screen reader announces, in the order the controls were made.
 QString texts(QWidget* window)
 {
     QStringList seen = {window->windowTitle()};
     for (QWidget* control : window->findChildren<QWidget*>()) {
+        if (!control->isVisibleTo(window))
+            continue;
         if (auto* button = qobject_cast<QAbstractButton*>(control))
             seen << button->text();
         else if (auto* label = qobject_cast<QLabel*>(control))
@@ -90,29 +95,33 @@ private slots:
     void keys_data()
     {
         QTest::addColumn<QString>("texts");
+        QTest::addColumn<QSize>("twipsSize");
         // From the control that has the focus when the window opens.
         QTest::addColumn<QStringList>("tabOrder");
-        QTest::newRow("Dialog") << "数据维护|退出|取消|数据备份|数据恢复"
+        QTest::newRow("Dialog") << "数据维护|退出|数据备份|数据恢复" << QSize(6030, 3195)
                                 << QStringList {"OKButton", "Command1", "CmdRestore"};
         QTest::newRow("Backup")
             << "数据备份|备份帐套名||备份文件名:|备份文件名:|备份文件存放路径|备份文件存放路径|浏览...||开始备份|取消"
-
-            << QStringList {"CmdBackup", "Command2", "txtFile", "txtPath", "Command3"};
+            << QSize(7050, 3690) << QStringList {"CmdBackup", "Command2", "txtFile", "txtPath", "Command3"};
         QTest::newRow("Restore") << "恢复备份文件||要恢复的帐套名|从以下备份文件中恢复|浏览...|备份文件存放路径|"
                                     "备份文件名:|备份文件存放路径|备份文件名:||取消|开始恢复|此目录下没有备份文件"
-
+                                 << QSize(7440, 5040)
                                  << QStringList {"Command3", "txtPath", "List1", "Command2", "Command1"};
-        QTest::newRow("Wait") << "信息|Label1|确定" << QStringList {"Command1"};
+        QTest::newRow("Wait") << "信息|Label1|确定" << QSize(3270, 2175) << QStringList {"Command1"};
         QTest::newRow("RestoreOk")
             << "    数据恢复完毕|数据恢复完毕,您需要重新登录或退出,请选择|重新登录|退出系统|Command3"
-            << QStringList {"Command1", "Command2", "Command3"};
+            << QSize(3975, 2115) << QStringList {"Command1", "Command2", "Command3"};
+        QTest::newRow("ProgressWindow") << "正在复制|已复制 0.0 MB，共 0.0 MB|进度|取消" << QSize(4500, 1650)
+                                        << QStringList {"cmdCancel"};
     }
 
-    // Each window opens with its texts and icon, and the focus on its first control; Tab goes round in order, no
-    // button takes Enter pressed elsewhere, and Esc does nothing (on the restart prompt Esc ends the program).
+    // Each window opens with its texts, size and icon, and the focus on its first control; Tab goes round in order, no
+    // button takes Enter pressed elsewhere, and Esc closes nothing (on the restart prompt it ends the program, on the
+    // progress window it stops the copy).
     void keys()
     {
         QFETCH(QString, texts);
+        QFETCH(QSize, twipsSize);
         QFETCH(QStringList, tabOrder);
         // So that leaving the path box passes.
         QDir().mkpath(app().paths.BackupFolder);
@@ -120,6 +129,7 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(::texts(window.get()), texts);
+        QCOMPARE(window->size(), QSize(twips(twipsSize.width()), twips(twipsSize.height())));
         QCOMPARE(window->windowIcon().availableSizes(), (QList<QSize> {{32, 32}, {16, 16}}));
         for (const QPushButton* button : window->findChildren<QPushButton*>())
             QVERIFY2(!button->isDefault(), qPrintable(button->objectName() + " would take Enter pressed elsewhere"));
@@ -131,6 +141,15 @@ private slots:
         if (QTest::currentDataTag() != QByteArray("RestoreOk"))
             QTest::keyClick(window.get(), Qt::Key_Escape);
         QVERIFY(window->isVisible());
+    }
+
+    // "退出" closes the menu.
+    void menuExit()
+    {
+        Dialog menu(app().path("app"));
+        menu.show();
+        menu.OKButton->click();
+        QVERIFY(!menu.isVisible());
     }
 
     // Enter on "开始备份" backs up at once; the window is disabled meanwhile and gets its focus back. A failure, a
@@ -166,6 +185,11 @@ private slots:
         const QStringList notFound = {"找不到路径:" + typed};
         QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), notFound);
         QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {press()}), notFound);
+        // A click on a label takes no focus and checks nothing; while another control has the focus nothing is
+        // checked either.
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.Label1[0]); }, {}), QStringList());
+        window.txtFile->setFocus();
+        QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), QStringList {kFailed});
         // "浏览..." fills in the folder of the file picked in the dialog, which starts in the backup folder; a
         // cancelled pick says so and keeps the text.
         const QString picked = app().write("other/old.ZIP", "x");
@@ -296,10 +320,11 @@ private slots:
         const QByteArray kept = QByteArray::fromStdString(sampleBytes(7000, 6));
         app().write("usb/kept.ZIP", kept);
         // Listed by name ignoring case, and only ordinary visible files ending in ".ZIP" in any case.
-        for (const char* name : {"Later.zip", "a.zipx", ".hidden.ZIP", "~datamaint.0123456789abcdef.tmp", "x.ZIP/y"})
+        for (const char* name : {"Later.zip", "a.zipx", ".hidden.ZIP", "x.ZIP/y"})
             app().write("usb/" + QString(name), "x");
         Restore window;
         window.show();
+        QCOMPARE(window.txtPath->text(), app().paths.BackupFolder);
         QStringList starts;
         QString chosen = app().path("usb");
         window.setChooseFolder([&](const QString& start) {
@@ -324,6 +349,7 @@ private slots:
         QCOMPARE(answerModals([&] { window.Command1->click(); }, {press(QMessageBox::Yes), hidden}).last(),
                  "恢复文件成功");
         QCOMPARE(AppFolder::read(app().paths.DataFilePath), kept);
+        QCOMPARE(Restore().txtPath->text(), app().paths.BackupFolder);
         window.show();
         // "取消"
         window.Command2->click();
