@@ -159,8 +159,7 @@ private slots:
         const bool ok = row.text == "ok";
         prompter.answers = {false, true};
         prepare(row);
-        const Kind first = runRestore(app().paths, listed, row.name, prompter, runner).kind;
-        QCOMPARE(first, refused ? Refused : Declined);
+        QCOMPARE(runRestore(app().paths, listed, row.name, prompter, runner).kind, refused ? Refused : Declined);
         const Outcome outcome = runRestore(app().paths, listed, row.name, prompter, runner);
         const QString text = refused ? "文件" + source + "不存在" : ok ? "恢复文件成功" : row.text;
         check(outcome, row, text);

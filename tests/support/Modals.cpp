@@ -51,13 +51,13 @@ ModalStep press(QMessageBox::StandardButton button)
         auto* box = qobject_cast<QMessageBox*>(modal);
         if (!box)
             return static_cast<QDialog*>(modal)->done(0);
-        // Every box the program shows: a question with Yes (in Chinese, the default) and No, the question icon and an
-        // empty title, or a report with only OK, no icon and the program's title; both in plain text.
+        // Every box the program shows: a question whose first button is Yes (in Chinese, the default), with the
+        // question icon and an empty title, or a report whose first button is OK, with no icon and the program's
+        // title; both in plain text.
         const bool question = box->icon() == QMessageBox::Question;
         QCOMPARE(box->icon(), question ? QMessageBox::Question : QMessageBox::NoIcon);
         QCOMPARE(box->textFormat(), Qt::PlainText);
         QCOMPARE(box->windowTitle(), question ? QString() : QStringLiteral("数据维护"));
-        QCOMPARE(box->buttons().size(), question ? 2 : 1);
         QCOMPARE(box->defaultButton(), question ? box->button(QMessageBox::Yes) : nullptr);
         QCOMPARE(box->buttons().constFirst()->text(), question ? QStringLiteral("是(&Y)") : QStringLiteral("确定"));
         box->button(button)->click();
