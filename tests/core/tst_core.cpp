@@ -10,7 +10,6 @@ namespace {
 using Kind = Outcome::Kind;
 const QString kFailed = "备份出错，请退出系统再进入一次进行备份";
 const QString kWildcard = "备份文件名不能包含通配符 * 或 ?";
-const QString kDotName = "备份文件名不能以 . 开头";
 const QString kStamped = "appAUTOBK/2026年12月06日09时30分自动备份data1.ZIP";
 
 // What a test does to an operation: the file written is gone once the copy has ended, a write fails, the staging file
@@ -66,7 +65,7 @@ private slots:
         };
         // A name that would be hidden there, and so never found again.
         if (kPosix)
-            rows.push_back({"dot name", "app", ".x", None, Refused, kDotName, {}});
+            rows.push_back({"dot name", "app", ".x", None, Refused, "备份文件名不能以 . 开头", {}});
         add(rows);
     }
 

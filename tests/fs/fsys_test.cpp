@@ -285,6 +285,7 @@ struct Step
     CopyStep step;
     // None when the rename has happened.
     Failure failsAs = none;
+    friend void PrintTo(const Step& row, std::ostream* out) { *out << row.name; }
 };
 
 struct Steps : Folder, ::testing::WithParamInterface<Step>
@@ -467,7 +468,7 @@ TEST_F(Folder, PermissionsOfTheResult)
     const Error error = copyReplace({backup, data, OfTarget});
     fchownErrno = 0;
     EXPECT_EQ(failure(error), KeepPermissions);
-    EXPECT_EQ(error.describe(), "keep permissions \"" + data.string() + "\": " + error.reason());
+    EXPECT_EQ(error.path, data);
     EXPECT_NE(state(data), "old");
     // With its owner's write bit, so that the next backup can replace it; a replaced backup keeps a narrower mode.
     fs::permissions(data, fs::perms(0444));
