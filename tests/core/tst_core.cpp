@@ -84,7 +84,7 @@ private slots:
         if (row.kind != Refused && row.fault != NoAppFolder)
             log << "busy";
         if (target == old)
-            log << asked(old);
+            log << "ask: 目标文件" + old + "已经存在,要覆盖吗 ?";
         QCOMPARE(prompter.log, log);
         QCOMPARE(AppFolder::read(old), target == old && ok ? app().data : "old");
         if (!ok)
@@ -217,8 +217,6 @@ private:
         QCOMPARE(outcome.reason.isEmpty(), row.reason.isEmpty());
         QVERIFY2(outcome.reason.contains(row.reason), qPrintable(outcome.reason));
     }
-
-    static QString asked(const QString& target) { return "ask: 目标文件" + target + "已经存在,要覆盖吗 ?"; }
 
     // Fresh for each test function and row.
     std::unique_ptr<AppFolder> m_app;

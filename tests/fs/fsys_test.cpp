@@ -250,6 +250,7 @@ TEST_F(Folder, KindsOfEntries)
     for (const auto& [name, kind] : listFolder(root, error))
         listed[name] = kind;
     EXPECT_FALSE(error);
+    EXPECT_EQ(listed.count("."), 0u);
 
     for (const Entry& entry : entries) {
         if (!entry.make)
