@@ -203,6 +203,11 @@ says() { # ID TITLE TEXT BUTTONS
     [ "$got" = "$want" ] || fail "expected a box saying \"$3\", it says:
 $got"
 }
+acknowledge() { # ID TEXT: a report box of the program says TEXT, and Enter closes it
+    says "$1" 数据维护 "$2" "$OK"
+    keys "$1" Return
+    gone "$1" "the report box"
+}
 # Changed pixels inside a text box (window coordinates, as WxH+X+Y) between two screenshots.
 changed() {
     convert "$1" -crop "$3" +repage "$work/a.png" && convert "$2" -crop "$3" +repage "$work/b.png" \
@@ -284,9 +289,7 @@ keys "$menu" Return
 backup=$(window 数据备份 470)
 keys "$backup" Return                                      # "开始备份" has the focus
 report=$(box "$menu" "$backup")
-says "$report" 数据维护 "备份成功"$'\n'"备份文件名:$dir\\BACKUP\\$name.ZIP" "$OK"
-keys "$report" Return
-gone "$report" "the report box"
+acknowledge "$report" "备份成功"$'\n'"备份文件名:$dir\\BACKUP\\$name.ZIP"
 same_file "$work/data1" "$app/BACKUP/$name.ZIP" "the backup differs from the data file"
 [ "$(cd "$app/BACKUP" && ls)" = "$name.ZIP" ] || fail "BACKUP holds: $(cd "$app/BACKUP" && ls | tr '\n' ' ')"
 echo "smoke: Enter on 开始备份 wrote BACKUP\\$name.ZIP, byte-identical, and said so"
@@ -316,9 +319,7 @@ echo "smoke: cancelling the file dialog says 请指定一个文件 and leaves th
 other=$app/其他/$name.ZIP
 keys "$backup" Tab Tab Return                              # from the folder box past "浏览..." round to "开始备份"
 report=$(box "$menu" "$backup")
-says "$report" 数据维护 "备份成功"$'\n'"备份文件名:$dir\\其他\\$name.ZIP" "$OK"
-keys "$report" Return
-gone "$report" "the report box"
+acknowledge "$report" "备份成功"$'\n'"备份文件名:$dir\\其他\\$name.ZIP"
 same_file "$work/data1" "$other" "the backup in 其他 differs from the data file"
 echo "smoke: the next backup went to 其他\\$name.ZIP, byte-identical"
 
@@ -352,9 +353,7 @@ ask=$(question)
 keys "$ask" Return                                         # "是" is the default
 gone "$ask" "the question"
 report=$(box "$menu" "$backup")
-says "$report" 数据维护 "备份成功"$'\n'"备份文件名:$dir\\其他\\$name.ZIP" "$OK"
-keys "$report" Return
-gone "$report" "the report box"
+acknowledge "$report" "备份成功"$'\n'"备份文件名:$dir\\其他\\$name.ZIP"
 same_file "$work/data2" "$other" "the overwritten backup differs from the data file"
 no_temp "$app/其他"
 echo "smoke: answered 是, the backup is replaced by the data file's bytes"
@@ -377,9 +376,7 @@ ask=$(question)
 keys "$ask" alt+y
 gone "$ask" "the question"
 report=$(box "$menu" "$backup")
-says "$report" 数据维护 "备份出错，请退出系统再进入一次进行备份" "$OK"
-keys "$report" Return
-gone "$report" "the report box"
+acknowledge "$report" "备份出错，请退出系统再进入一次进行备份"
 same_file "$work/data2" "$other" "the failed backup changed the old one"
 [ "$(stamp "$other")" = "$before" ] || fail "the failed backup rewrote the old one"
 no_temp "$app/其他"
@@ -439,9 +436,7 @@ restore_from() { # FOLDER (as the program writes it) FILE: 开始恢复, the que
     echo "$report"
 }
 report=$(restore_from "$dir\\BACKUP" "$name.ZIP")
-says "$report" 数据维护 恢复文件成功 "$OK"
-keys "$report" Return
-gone "$report" "the report box"
+acknowledge "$report" 恢复文件成功
 gone "$restore" "the restore window"
 same_file "$work/data1" "$app/data1.vzd" "the data file restored from BACKUP differs from the backup"
 no_temp "$app"
@@ -466,9 +461,7 @@ keys "$restore" Tab
 [ "$(text_of "$restore")" = "$dir\\转存" ] || fail "the folder box does not say $dir\\转存 after choosing it"
 keys "$restore" shift+Tab                                  # back to "浏览..."
 report=$(restore_from "$dir\\转存" 旧账.ZIP)
-says "$report" 数据维护 恢复文件成功 "$OK"
-keys "$report" Return
-gone "$report" "the report box"
+acknowledge "$report" 恢复文件成功
 gone "$restore" "the restore window"
 same_file "$app/转存/旧账.ZIP" "$app/data1.vzd" "the data file restored from 转存 differs from 旧账.ZIP"
 no_temp "$app"
@@ -480,9 +473,7 @@ chmod a-w "$app/data1.vzd"
 before=$(stamp "$app/data1.vzd")
 restore_window
 report=$(restore_from "$dir\\BACKUP" "$name.ZIP")
-says "$report" 数据维护 恢复文件失败 "$OK"
-keys "$report" Return
-gone "$report" "the report box"
+acknowledge "$report" 恢复文件失败
 same_file "$work/data3" "$app/data1.vzd" "the failed restore changed the data file"
 [ "$(stamp "$app/data1.vzd")" = "$before" ] || fail "the failed restore rewrote the data file"
 no_temp "$app"

@@ -8,7 +8,6 @@
 namespace {
 
 using Kind = Outcome::Kind;
-const QString kFailed = "备份出错，请退出系统再进入一次进行备份";
 const QString kWildcard = "备份文件名不能包含通配符 * 或 ?";
 const QString kStamped = "appAUTOBK/2026年12月06日09时30分自动备份data1.ZIP";
 

@@ -15,6 +15,9 @@
 
 inline const bool kPosix = pathSeparator() == '/';
 
+// What a backup that failed reports.
+inline const QString kFailed = "备份出错，请退出系统再进入一次进行备份";
+
 // What a backup that ran through reports.
 inline QString succeeded(const QString& target)
 {

@@ -20,8 +20,6 @@ using fsys::CopyStep;
 
 namespace {
 
-const QString kFailed = "备份出错，请退出系统再进入一次进行备份";
-
 std::unique_ptr<QWidget> make(const QString& kind)
 {
     if (kind == "Dialog")
