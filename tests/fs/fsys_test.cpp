@@ -273,9 +273,6 @@ TEST_F(Folder, KindsOfEntries)
     EXPECT_EQ(failure(missing), Create);
     EXPECT_NE(missing.code, file_exists);
     EXPECT_EQ(temporaries(), 0);
-    EXPECT_FALSE(makeFolder(root / "new"));
-    EXPECT_TRUE(makeFolder(root / "new"));
-    EXPECT_TRUE(fileTest(executableFolder() / (kPosix ? "fsys_test" : "fsys_test.exe")));
 }
 
 // At each step of a copy the hook fails it, stops it, or throws. Before the rename each ends the copy with the
@@ -505,20 +502,6 @@ TEST_F(Folder, PermissionsOfTheResult)
     ::removexattr(data.c_str(), "system.posix_acl_access");
     EXPECT_EQ(copy({backup, data, OfTarget}), none);
     EXPECT_EQ(attribute(data, "system.posix_acl_access"), "<none>");
-}
-
-// As root, a replaced backup keeps its owner.
-TEST_F(Folder, ReplacedBackupKeepsItsOwner)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "only root may give a file to another owner";
-    writeBytes(data, "new");
-    old(backup);
-    ::chown(backup.c_str(), 4321, 4322);
-    EXPECT_EQ(copy({data, backup}), none);
-    struct stat st;
-    ::stat(backup.c_str(), &st);
-    EXPECT_EQ(st.st_uid, 4321u);
 }
 
 // The file is on the disk before the rename and the rename after it; a disk that fails to take the file fails the

@@ -113,9 +113,8 @@ private slots:
                                         << QStringList {"cmdCancel"};
     }
 
-    // Each window opens with its texts, size and icon, and the focus on its first control; Tab goes round in order, no
-    // button takes Enter pressed elsewhere, and Esc closes nothing (on the restart prompt it ends the program, on the
-    // progress window it stops the copy).
+    // Each window opens with its texts, size and icon, and the focus on its first control; Tab goes round in order,
+    // and Esc closes nothing (on the restart prompt it ends the program, on the progress window it stops the copy).
     void keys()
     {
         QFETCH(QString, texts);
@@ -129,8 +128,6 @@ private slots:
         QCOMPARE(::texts(window.get()), texts);
         QCOMPARE(window->size(), QSize(twips(twipsSize.width()), twips(twipsSize.height())));
         QCOMPARE(window->windowIcon().availableSizes(), (QList<QSize> {{32, 32}, {16, 16}}));
-        for (const QPushButton* button : window->findChildren<QPushButton*>())
-            QVERIFY2(!button->isDefault(), qPrintable(button->objectName() + " takes Enter"));
         for (int i = 0; i <= tabOrder.size(); ++i) {
             QWidget* focus = QApplication::focusWidget();
             QCOMPARE(focus->objectName(), tabOrder[i % tabOrder.size()]);
@@ -141,11 +138,13 @@ private slots:
         QVERIFY(window->isVisible());
     }
 
-    // "退出" closes the menu.
-    void menuExit()
+    // The menu opens the backup and the restore window; "退出" closes it.
+    void menuButtons()
     {
         Dialog menu(app().path("app"));
         menu.show();
+        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {press()}), QStringList {"数据备份"});
+        QCOMPARE(answerModals([&] { menu.CmdRestore->click(); }, {press()}), QStringList {"恢复备份文件"});
         menu.OKButton->click();
         QVERIFY(!menu.isVisible());
     }
@@ -182,7 +181,16 @@ private slots:
         window.txtPath->setFocus();
         const QStringList notFound = {"找不到路径:" + typed};
         QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), notFound);
-        QCOMPARE(answerModals([&] { QTest::keyClick(window.txtPath, Qt::Key_Tab); }, {press()}), notFound);
+        // So are Tab, Shift+Tab and a shortcut to another control; the focus stays in the box.
+        window.CmdBackup->setShortcut(Qt::ALT | Qt::Key_B);
+        for (const QKeyCombination key :
+             {Qt::Key_Tab | Qt::NoModifier, Qt::Key_Backtab | Qt::NoModifier, Qt::ALT | Qt::Key_B}) {
+            QTRY_COMPARE(QApplication::focusWidget(), window.txtPath);
+            QCOMPARE(
+                answerModals([&] { QTest::keyClick(window.txtPath, key.key(), key.keyboardModifiers()); }, {press()}),
+                notFound);
+        }
+        QVERIFY(!window.CmdBackup->isDown());
         // A click in the box is the operator's own and checks nothing.
         window.txtPath->setCursorPosition(0);
         QCOMPARE(answerModals([&] { clickThroughWindow(window.txtPath); }, {}), QStringList());
@@ -192,9 +200,11 @@ private slots:
         QCOMPARE(answerModals([&] { clickThroughWindow(window.Label1[0]); }, {}), QStringList());
         window.txtFile->setFocus();
         QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), QStringList {kFailed});
-        // "浏览..." fills in the folder of the file picked in the dialog, which starts in the backup folder; a
-        // cancelled pick says so and keeps the text.
-        const QString picked = app().write("other/old.ZIP", "x");
+        // "浏览..." fills in the folder of the file picked in the dialog, which starts in the backup folder; a file
+        // that is not there, or a cancelled pick, says so and keeps the text. The window goes on working with the
+        // focus in the path box.
+        window.txtPath->setFocus();
+        QString picked = app().write("other/old.ZIP", "x");
         QString start;
         window.setShowOpen([&](FileDialogState& state) {
             start = state.InitDir;
@@ -204,6 +214,8 @@ private slots:
         window.Command3->click();
         QCOMPARE(start, app().paths.BackupFolder);
         QCOMPARE(window.txtPath->text(), app().path("other"));
+        picked = typed;
+        QCOMPARE(answerModals([&] { window.Command3->click(); }, {press()}), QStringList {"指定文件不存在"});
         window.setShowOpen([](FileDialogState&) { return false; });
         QCOMPARE(answerModals([&] { window.Command3->click(); }, {press()}), QStringList {"请指定一个文件"});
         QCOMPARE(window.txtPath->text(), app().path("other"));
