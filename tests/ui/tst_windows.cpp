@@ -257,8 +257,8 @@ private slots:
         // "取消", "Esc" or the close box.
         QTest::addColumn<QString>("how");
         QTest::newRow("取消 while copying") << CopyStep::Wrote << "已复制 0.1 MB，共 0.1 MB" << true << "取消";
-        QTest::newRow("close box while flushing") << CopyStep::Flushed << "正在写入磁盘…" << true << "close";
-        QTest::newRow("Esc after the rename") << CopyStep::Renamed << "正在完成，已无法取消" << false << "Esc";
+        QTest::newRow("Esc while flushing") << CopyStep::Flushed << "正在写入磁盘…" << true << "Esc";
+        QTest::newRow("close box after the rename") << CopyStep::Renamed << "正在完成，已无法取消" << false << "close";
     }
 
     // A long copy shows its progress. "取消", Esc and the close box stop it until it replaces the target: the old
