@@ -200,19 +200,20 @@ private slots:
         QCOMPARE(answerModals([&] { clickThroughWindow(window.Label1[0]); }, {}), QStringList());
         window.txtFile->setFocus();
         QCOMPARE(answerModals([&] { clickThroughWindow(window.CmdBackup); }, {press()}), QStringList {kFailed});
-        // "浏览..." fills in the folder of the file picked in the dialog, which starts in the backup folder; a file
-        // that is not there, or a cancelled pick, says so and keeps the text. The window goes on working with the
-        // focus in the path box.
+        // "浏览..." fills in the folder of the file picked in the dialog, which starts in the backup folder and offers
+        // every file; a file that is not there, or a cancelled pick, says so and keeps the text. The window goes on
+        // working with the focus in the path box.
         window.txtPath->setFocus();
         QString picked = app().write("other/old.ZIP", "x");
-        QString start;
+        FileDialogState shown;
         window.setShowOpen([&](FileDialogState& state) {
-            start = state.InitDir;
+            shown = state;
             state.FileName = picked;
             return true;
         });
         window.Command3->click();
-        QCOMPARE(start, app().paths.BackupFolder);
+        QCOMPARE(shown.InitDir, app().paths.BackupFolder);
+        QCOMPARE(shown.Filter, QString());
         QCOMPARE(window.txtPath->text(), app().path("other"));
         picked = typed;
         QCOMPARE(answerModals([&] { window.Command3->click(); }, {press()}), QStringList {"指定文件不存在"});
