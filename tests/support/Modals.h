@@ -13,6 +13,6 @@ using ModalStep = std::function<void(QWidget* modal)>;
 // "<unexpected> text", so that a broken test fails rather than hangs.
 QStringList answerModals(const std::function<void()>& action, QList<ModalStep> steps);
 
-// A step that presses a message-box button, after checking that the box looks as the program's boxes must; or that
-// closes any other dialog.
+// A step that presses a message-box button, after checking that the modal window is a message box and looks as the
+// program's boxes must.
 ModalStep press(QMessageBox::StandardButton button = QMessageBox::Ok);

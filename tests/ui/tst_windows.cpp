@@ -143,8 +143,9 @@ private slots:
     {
         Dialog menu(app().path("app"));
         menu.show();
-        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {press()}), QStringList {"数据备份"});
-        QCOMPARE(answerModals([&] { menu.CmdRestore->click(); }, {press()}), QStringList {"恢复备份文件"});
+        const ModalStep close = [](QWidget* window) { window->close(); };
+        QCOMPARE(answerModals([&] { menu.Command1->click(); }, {close}), QStringList {"数据备份"});
+        QCOMPARE(answerModals([&] { menu.CmdRestore->click(); }, {close}), QStringList {"恢复备份文件"});
         menu.OKButton->click();
         QVERIFY(!menu.isVisible());
     }
@@ -158,14 +159,12 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QString target = app().paths.BackupFolder + pathSeparator() + window.txtFile->text() + ".ZIP";
-        bool disabled = false;
-        const auto seeDisabled = [&](QWidget* modal) {
-            disabled = !window.isEnabled();
+        const ModalStep disabled = [&](QWidget* modal) {
+            QVERIFY(!window.isEnabled());
             press()(modal);
         };
-        QCOMPARE(answerModals([&] { QTest::keyClick(window.CmdBackup, Qt::Key_Return); }, {seeDisabled}),
+        QCOMPARE(answerModals([&] { QTest::keyClick(window.CmdBackup, Qt::Key_Return); }, {disabled}),
                  QStringList {succeeded(target)});
-        QVERIFY(disabled);
         QCOMPARE(window.Result, -1);
         QTRY_COMPARE(QApplication::focusWidget(), window.CmdBackup);
         fsys::testing::setStepHook(
@@ -242,9 +241,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(FileError, window.RunAutoBackup());
         QCOMPARE(window.Result, 0);
         window.bAutoBk = -1;
-        const QStringList seen = answerModals([&] { window.CmdBackup_Click(); }, {notice});
-        QCOMPARE(seen,
-                 QStringList {succeeded(app().paths.BackupFolder + pathSeparator() + window.txtFile->text() + ".ZIP")});
+        const QString manual = app().paths.BackupFolder + pathSeparator() + window.txtFile->text() + ".ZIP";
+        QCOMPARE(answerModals([&] { window.CmdBackup_Click(); }, {notice}), QStringList {succeeded(manual)});
         window.txtFile->setText("a?");
         QCOMPARE(answerModals([&] { window.CmdBackup_Click(); }, {press()}),
                  QStringList {"备份文件名不能包含通配符 * 或 ?"});
@@ -294,9 +292,9 @@ private slots:
             QVERIFY(progress->isVisible());
             QCOMPARE(progress->lblProgress->text(), stops ? "正在取消…" : shows);
         };
-        const QStringList seen
-            = answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), stop, press()});
-        QCOMPARE(seen.mid(1), (QStringList {"正在复制", stops ? "<step left>" : succeeded(target)}));
+        const QStringList reported = {"正在复制", stops ? "<step left>" : succeeded(target)};
+        QCOMPARE(answerModals([&] { window.CmdBackup->click(); }, {press(QMessageBox::Yes), stop, press()}).mid(1),
+                 reported);
         QCOMPARE(AppFolder::read(target), stops ? "old" : app().data);
         QCOMPARE(window.Result, stops ? 7 : -1);
         QVERIFY(window.isEnabled());
