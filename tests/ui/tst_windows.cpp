@@ -56,6 +56,12 @@ QString texts(QWidget* window)
     return seen.join('|');
 }
 
+// Where the backup window's manual backup goes, under the name in its box.
+QString manualTarget(const Backup& window)
+{
+    return programPaths().BackupFolder + pathSeparator() + window.txtFile->text() + ".ZIP";
+}
+
 // Clicks through the window's QWindow, the way a real mouse press arrives.
 void clickThroughWindow(QWidget* target)
 {
@@ -158,7 +164,7 @@ private slots:
         Backup window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QString target = app().paths.BackupFolder + pathSeparator() + window.txtFile->text() + ".ZIP";
+        const QString target = manualTarget(window);
         const ModalStep disabled = [&](QWidget* modal) {
             QVERIFY(!window.isEnabled());
             press()(modal);
@@ -241,8 +247,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(FileError, window.RunAutoBackup());
         QCOMPARE(window.Result, 0);
         window.bAutoBk = -1;
-        const QString manual = app().paths.BackupFolder + pathSeparator() + window.txtFile->text() + ".ZIP";
-        QCOMPARE(answerModals([&] { window.CmdBackup_Click(); }, {notice}), QStringList {succeeded(manual)});
+        QCOMPARE(answerModals([&] { window.CmdBackup_Click(); }, {notice}),
+                 QStringList {succeeded(manualTarget(window))});
         window.txtFile->setText("a?");
         QCOMPARE(answerModals([&] { window.CmdBackup_Click(); }, {press()}),
                  QStringList {"备份文件名不能包含通配符 * 或 ?"});
